@@ -1,0 +1,3 @@
+set(TVS_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tvsCore.cpp
+)

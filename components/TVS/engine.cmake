@@ -1,0 +1,3 @@
+set(TVS_ENGINE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tvsEngineStub.cpp
+)

@@ -1,0 +1,3 @@
+set(TVS_LEXER_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tvsLexerStub.cpp
+)

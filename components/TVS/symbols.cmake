@@ -1,0 +1,3 @@
+set(TVS_SYMBOLS_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/tvsSymbolsStub.cpp
+)

@@ -1,0 +1,1 @@
+// Placeholder until this layer has its first unit.

@@ -1,0 +1,1 @@
+// Placeholder until the web server is written.

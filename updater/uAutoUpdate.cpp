@@ -1,0 +1,1 @@
+// Placeholder until the update check is written.
