@@ -1,1 +1,3 @@
-# Tests of the tvs_core layer.
+# Tests of the engine's core layer, relative to this folder.
+set(TVS_CORE_TESTS
+)

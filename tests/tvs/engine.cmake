@@ -1,1 +1,3 @@
-# Tests of the tvs_engine layer.
+# Tests of the engine's engine layer, relative to this folder.
+set(TVS_ENGINE_TESTS
+)

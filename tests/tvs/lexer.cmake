@@ -1,1 +1,3 @@
-# Tests of the tvs_lexer layer.
+# Tests of the engine's lexer layer, relative to this folder.
+set(TVS_LEXER_TESTS
+)

@@ -1,1 +1,3 @@
-# Tests of the tvs_symbols layer.
+# Tests of the engine's symbols layer, relative to this folder.
+set(TVS_SYMBOLS_TESTS
+)

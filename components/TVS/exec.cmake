@@ -1,0 +1,2 @@
+set(TVS_EXEC_SOURCES
+)
