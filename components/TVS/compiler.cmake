@@ -1,0 +1,2 @@
+set(TVS_COMPILER_SOURCES
+)

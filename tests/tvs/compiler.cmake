@@ -1,0 +1,3 @@
+# Tests of the engine's compiler layer, relative to this folder.
+set(TVS_COMPILER_TESTS
+)
