@@ -1,0 +1,2 @@
+set(TVS_STRINGS_SOURCES
+)

@@ -1,0 +1,3 @@
+# Tests of the string function library, relative to this folder.
+set(TVS_STRINGS_TESTS
+)
