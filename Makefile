@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD  := build/$(PRESET)
 PORT   ?= 8080
 
-.PHONY: all deps configure build run test asan bench clean
+.PHONY: all deps configure build run test asan bench install clean
 
 all: build
 
@@ -34,6 +34,9 @@ bench:
 	bench/http.sh
 	bench/pages.sh
 	bench/script/run.sh
+
+install: build
+	cmake --install $(BUILD)
 
 clean:
 	rm -rf build
