@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "commands.h"
+#include "uPageRequest.h"
 #include "uServeDefaults.h"
 #include "uWebServer.h"
 
@@ -110,6 +111,7 @@ int RunServeCommand(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     TWebServer server;
+    InstallPageHandler(server);
     server.SetOnLog([](const std::string& line) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "uGlobals.h"
+#include "uPageRequest.h"
 #include "uSettings.h"
 #include "uWebServer.h"
 
@@ -35,6 +36,7 @@ TMainController::TMainController(TThreadSettMngr& settings, IMainView& view)
     , FServer(std::make_unique<TWebServer>())
 {
     FServer->LoadMimeTypes(MimeTypesFile);
+    InstallPageHandler(*FServer);
     FServer->SetOnStateChange([this] { MyOnStateChange(); });
     FServer->SetOnLog([this](const std::string& line) { MyOnLog(line); });
 
