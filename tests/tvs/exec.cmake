@@ -1,3 +1,7 @@
 # Tests of the engine's exec layer, relative to this folder.
 set(TVS_EXEC_TESTS
+    tvsExprs_test.cpp
+    tvsCoreExprs_test.cpp
+    tvsRelExprs_test.cpp
+    tvsGuardian_test.cpp
 )

@@ -1,1 +1,0 @@
-// Placeholder until this layer has its first unit.

@@ -1,0 +1,1 @@
+var a := ;             // expect syntax error: Expression expected [line: 1, column: 10]
