@@ -204,7 +204,7 @@ TVS_DECLARE_EXCEPTION(EScriptAssertionFailed, EScriptException);
 
 // Data stack and recursion limits.
 TVS_DECLARE_EXCEPTION(EScriptStackException, Exception);
-TVS_DECLARE_EXCEPTION(EScriptStackOverflow, Exception);
+TVS_DECLARE_EXCEPTION(EScriptStackOverflow, EScriptStackException);
 
 // A Variant that did not convert in a typed context.
 TVS_DECLARE_EXCEPTION(EtvsVariantTypeCastError, EVariantTypeCastError);
