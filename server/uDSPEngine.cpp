@@ -89,7 +89,7 @@ std::u16string TDSPEngine::GetResult() const
 {
     if (!FExecution || FExecution->Result() == nullptr)
         return {};
-    return FExecution->Result()->ToString().ToU16String();
+    return FExecution->Result()->ToU16String();
 }
 
 void TDSPEngine::Stop()

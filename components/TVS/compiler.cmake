@@ -5,6 +5,7 @@ set(TVS_COMPILER_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tvsCompiler_Stmt.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsCompiler_Expr.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsCompiler_Calls.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tvsCompiler_Special.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsComp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsFunctions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsInfo.cpp

@@ -2,5 +2,9 @@ set(TVS_EXEC_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/tvsExprs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsCoreExprs.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsRelExprs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tvsMagicExprs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tvsConvExprs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tvsOperators.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tvsSystemOperators.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tvsGuardian.cpp
 )

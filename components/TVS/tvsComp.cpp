@@ -4,7 +4,9 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <pthread.h>
+#include <typeinfo>
 
 #include "tvsExprs.h"
 #include "tvsGuardian.h"
@@ -47,6 +49,38 @@ void RunOnLargeStack(const std::function<void()>& work)
     pthread_join(thread, nullptr);
     if (job.Error)
         std::rethrow_exception(job.Error);
+}
+
+// The "Default" unit's symbols under the default result type, shared by
+// every component: a page request would otherwise build them afresh.
+class TDefaultUnitCache final {
+public:
+    IStaticSymbolTable Table(TSystemSymbolTable& systemTable)
+    {
+        const std::lock_guard lock(FLock);
+        if (!FTable || FSystemTable != &systemTable) {
+            FTable.Reset();
+            FSystemTable = nullptr;
+            auto table = MakeRef<TStaticSymbolTable>(&systemTable);
+            AddPrintFunctions(*table);
+            table->Prepare();
+            FTable = table;
+            // Held alive by the table, whose parent it is.
+            FSystemTable = &systemTable;
+        }
+        return FTable;
+    }
+
+private:
+    std::mutex FLock;
+    IStaticSymbolTable FTable;
+    const TSystemSymbolTable* FSystemTable = nullptr;
+};
+
+TDefaultUnitCache& DefaultUnitCache()
+{
+    static TDefaultUnitCache cache;
+    return cache;
 }
 
 void AppendMessages(const TtvsMessageList& list, std::vector<std::u16string>& out)
@@ -122,7 +156,7 @@ void TtvsConfiguration::SetTimeOut(int32_t seconds)
 TSystemSymbolTable& TtvsConfiguration::SystemTable()
 {
     if (!FSystemTable)
-        FSystemTable = CreateSystemSymbolTable();
+        FSystemTable = SharedSystemSymbolTable();
     return *FSystemTable;
 }
 
@@ -145,6 +179,14 @@ TtvsScriptComponent::~TtvsScriptComponent() = default;
 TRefPtr<TtvsMainProgram> TtvsScriptComponent::Compile(std::u16string_view text)
 {
     return FCompiler->Compile(text, *FConfig);
+}
+
+TSymbolTable* TtvsScriptComponent::CreateUnitTable(TSystemSymbolTable& systemTable)
+{
+    const TtvsResultType& resultType = FConfig->ResultType();
+    if (typeid(resultType) != typeid(TtvsDefaultResultType) || !DependencyList().empty())
+        return TtvsEmptyUnit::CreateUnitTable(systemTable);
+    return new TLinkedSymbolTable(DefaultUnitCache().Table(systemTable).Get());
 }
 
 void TtvsScriptComponent::AddUnit(ItvsUnit* unit)
@@ -192,7 +234,7 @@ TtvsScriptRunOutcome CompileAndRunScript(std::u16string_view source, int64_t tim
         }
         const ItvsProgramExecution exec = prog->Execute(timeout);
         if (const TtvsResult* result = exec->Result())
-            outcome.Output = result->ToString().ToU16String();
+            outcome.Output = result->ToU16String();
         AppendMessages(exec->Messages(), outcome.Messages);
         outcome.ExitStatus = exec->Messages().Count() > 0 ? 2 : 0;
     });

@@ -89,8 +89,8 @@ public:
     std::vector<ItvsUnit*>& Units() { return FUnits; }
     const std::vector<ItvsUnit*>& Units() const { return FUnits; }
 
-    // Built on first request and shared by every program compiled with this
-    // configuration.
+    // The process-wide system table, shared by every program compiled with
+    // any configuration: it is never changed once built.
     TSystemSymbolTable& SystemTable();
 
     void FilterFreed(TtvsFilter* filter) override;
@@ -127,6 +127,11 @@ public:
     std::u16string Version() const { return ComponentVersion; }
 
     TRefPtr<TtvsMainProgram> Compile(std::u16string_view text);
+
+    // With the default result type the unit holds Print and PrintLn and
+    // nothing else, the same for every component: a linked table over one
+    // shared table per system table. Other result types build their own.
+    TSymbolTable* CreateUnitTable(TSystemSymbolTable& systemTable) override;
 
     // Appends the unit (after removing it when it is already there).
     void AddUnit(ItvsUnit* unit);

@@ -269,7 +269,7 @@ private:
 };
 
 TtvsCompiler::TtvsCompiler()
-    : FTokRules(std::make_unique<TPascalTokenizerStateRules>())
+    : FTokRules(&TPascalTokenizerStateRules::Shared())
     , FCompileTimeExec(MakeRef<TCompilerExecution>())
 {}
 
@@ -443,6 +443,7 @@ void TtvsCompiler::BuildOperatorTable()
         if (l != nullptr && r != nullptr)
             FOperators.push_back({token, l, r, factory});
     };
+    FOperators.reserve(std::size(SystemOperatorRows) + 12 * std::size(RelationalRows));
     for (const auto& row : SystemOperatorRows)
         add(row.Token, row.Left, row.Right, row.Factory);
     for (const auto& rel : RelationalRows) {

@@ -127,15 +127,25 @@ private:
     std::unique_ptr<TNoResultExpr> ParseStatement();
     std::unique_ptr<TNoResultExpr> ReadVarDecl();
     void ReadConstDecl();
+    void ReadResourceStringDecl();
     std::unique_ptr<TNoResultExpr> ReadExpressionStatement();
     std::unique_ptr<TNoResultExpr> BuildAssignment(const TScriptPos& pos, TTokenType token,
                                                    std::unique_ptr<TTypedExpr> right,
                                                    std::unique_ptr<TTypedExpr> left);
+    std::unique_ptr<TNoResultExpr> BuildOpAssignment(const TScriptPos& pos, TTokenType token,
+                                                     std::unique_ptr<TTypedExpr>& right,
+                                                     std::unique_ptr<TTypedExpr>& left);
     std::unique_ptr<TNoResultExpr> ReadIf();
     std::unique_ptr<TNoResultExpr> ReadCase();
     std::unique_ptr<TNoResultExpr> ReadWhile();
     std::unique_ptr<TNoResultExpr> ReadRepeat();
     std::unique_ptr<TNoResultExpr> ReadFor();
+    std::unique_ptr<TNoResultExpr> ReadForIn(const TScriptPos& pos,
+                                             std::unique_ptr<TTypedExpr> varExpr,
+                                             const TScriptPos& varPos);
+    std::unique_ptr<TTypedExpr> ReadForStep();
+    std::unique_ptr<TNoResultExpr> ReadForBody(const TScriptPos& pos,
+                                               const TDataSymbol* controlVar);
     std::unique_ptr<TNoResultExpr> ReadBreakContinue(TTokenType token);
     std::unique_ptr<TNoResultExpr> ReadExit();
     void AddInitialization(TDataSymbol* var, const TScriptPos& pos);
@@ -153,6 +163,18 @@ private:
     std::unique_ptr<TTypedExpr> ReadNegation(const TScriptPos& pos);
     std::unique_ptr<TTypedExpr> ReadNot(const TScriptPos& pos);
     TTypeSymbol* ReadType();
+    // cast -> type-name [ "(" expression ")" ]; the name has been consumed.
+    // Without "(" the answer is a type reference, listed as an error unless
+    // typeRefAllowed.
+    std::unique_ptr<TTypedExpr> ParseTypeCast(TTypeSymbol* typ, const TScriptPos& namePos,
+                                              bool typeRefAllowed);
+    // Pass this as the expected type where a bare type name may stand for
+    // itself (Low(Integer), High(T)).
+    static TTypeSymbol* TypeReferenceExpected();
+    std::unique_ptr<TTypedExpr> ReadAddressOf(const TScriptPos& pos, TTypeSymbol* expected);
+    // unit-member -> unit-name { "." name } "." name; the first part of the
+    // unit name has been consumed. Answers the member's symbol.
+    TSymbol* ReadUnitMember(TSymbol* unit, const std::u16string& name, const TScriptPos& namePos);
     // Moves both operands into the node it answers; answers nothing (and
     // leaves them) when the operator table has no entry for their types.
     std::unique_ptr<TTypedExpr> BuildBinaryOperation(TTokenType token,
@@ -181,6 +203,19 @@ private:
                          const std::vector<TFuncSymbol*>& candidates);
     void CheckArguments(TInternalFuncCallBase& call, const std::vector<TScriptPos>& argPos);
 
+    // Special functions and string indexing (tvsCompiler_Special.cpp)
+    // The special function a name stands for (Ord, Length, Inc ...), -1 for
+    // none. Callers test a name with it before looking the name up.
+    static int SpecialFunctionKind(std::u16string_view name);
+    // special-call -> "(" argument(s) ")"; the name has been consumed. Inc and
+    // Dec answer nodes that also stand as statements (see IsStatementExpr).
+    std::unique_ptr<TTypedExpr> ParseSpecialFunction(int kind, const TScriptPos& namePos);
+    // string-index -> index "]" [ ":=" value ]; "[" has been consumed, pos is
+    // its position. With isWrite and ":=" following, the answer is the
+    // character store, a node without result type (see IsStatementExpr).
+    std::unique_ptr<TTypedExpr> ParseStringIndex(std::unique_ptr<TTypedExpr> str, bool isWrite,
+                                                 const TScriptPos& pos);
+
     // Names and loops
     void CheckName(const std::u16string& name, const TScriptPos& pos);
     void CheckSpecialName(const std::u16string& name, const TScriptPos& pos);
@@ -190,8 +225,8 @@ private:
     const TDataSymbol* LocalIntegerVariable(const TTypedExpr& expr) const;
     void WarnIfForLoopVariable(const TTypedExpr& target, const TScriptPos& pos);
 
-    // The rule set is built once per compiler and shared by its tokenizers.
-    std::unique_ptr<TPascalTokenizerStateRules> FTokRules;
+    // The process-wide rule set, shared by every tokenizer.
+    const TPascalTokenizerStateRules* FTokRules;
     std::unique_ptr<TTokenizer> FTok;
     TCompilerOptions FOptions;
     TtvsConfiguration* FConfig = nullptr;

@@ -17,6 +17,7 @@ constexpr char16_t NoOverloadMsg[] =
 constexpr char16_t ArgumentNoTypeMsg[] = u"Argument %d expects type \"%s\"";
 constexpr char16_t ArgumentTypeMsg[] = u"Argument %d expects type \"%s\" instead of \"%s\"";
 constexpr char16_t VarArgumentMsg[] = u"Argument %d (%s) cannot be passed as Var-parameter";
+constexpr char16_t VariableOnlyMsg[] = u"Only a variable can be be passed as Var-parameter";
 constexpr char16_t TooManyArgumentsMsg[] = u"Too many arguments!";
 constexpr char16_t MoreArgumentsMsg[] = u"More arguments expected!";
 constexpr char16_t DeprecatedMsg[] = u"\"%s\" has been deprecated: %s";
@@ -89,8 +90,17 @@ void TtvsCompiler::ParseArguments(TInternalFuncCallBase& call, std::vector<TScri
         argPos.push_back(NextTokenPos());
         const int index = static_cast<int>(call.Args().size());
         TParamsSymbolTable& params = call.Func().Params();
-        TTypeSymbol* expected = index < params.Count() ? params.Param(index)->Typ() : nullptr;
-        call.AddArg(Fold(ParseExpression(expected), argPos.back()));
+        TParamSymbol* param = index < params.Count() ? params.Param(index) : nullptr;
+        TTypeSymbol* expected = param != nullptr ? param->Typ() : nullptr;
+        if (dynamic_cast<TVarParamSymbol*>(param) != nullptr) {
+            // A var argument names a location: read it as an assignment
+            // target, so that a loop's own counter is noticed.
+            auto arg = Fold(ParseTerm(true, expected), argPos.back());
+            WarnIfForLoopVariable(*arg, argPos.back());
+            call.AddArg(std::move(arg));
+        } else {
+            call.AddArg(Fold(ParseExpression(expected), argPos.back()));
+        }
     } while (FTok->Accept(ttCOMMA));
     if (!FTok->Accept(ttBRIGHT))
         AbortWithSyntaxError(HotPos(), CloseParenExpectedMsg);
@@ -218,8 +228,12 @@ void TtvsCompiler::CheckArguments(TInternalFuncCallBase& call,
                     pos, ArgumentTypeMsg,
                     {index, TSymbol::DisplayNameOf(paramType), TSymbol::DisplayNameOf(before)});
             auto* data = dynamic_cast<TDataExpr*>(args[i].get());
-            if (data == nullptr || !data->IsWritable())
+            if (data != nullptr && FOptions.Contains(TCompilerOption::coVariablesAsVarOnly)
+                && dynamic_cast<TVarExpr*>(data) == nullptr) {
+                Msgs().AddSyntaxError(pos, VariableOnlyMsg);
+            } else if (data == nullptr || !data->IsWritable()) {
                 Msgs().AddSyntaxError(pos, VarArgumentMsg, {index, param->Name()});
+            }
         }
     }
     if (Msgs().Count() == messagesBefore) {

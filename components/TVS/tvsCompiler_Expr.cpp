@@ -1,11 +1,13 @@
 // Expression readers of the compiler: the four precedence levels, operands,
 // names, the operator table lookup, implicit conversions and folding.
 #include "tvsCompiler.h"
+#include "tvsConvExprs.h"
 #include "tvsCoreExprs.h"
 #include "tvsExprs.h"
 #include "tvsFunctions.h"
 #include "tvsRelExprs.h"
 #include "tvsSymbols.h"
+#include "tvsUnitSymbols.h"
 #include "tvsUtils.h"
 
 namespace {
@@ -20,6 +22,8 @@ constexpr char16_t BoolOrIntExpectedMsg[] = u"Boolean or integer operand expecte
 constexpr char16_t NumericalExpectedMsg[] = u"Numerical operand expected";
 constexpr char16_t NameExpectedMsg[] = u"Name expected";
 constexpr char16_t UnknownNameMsg[] = u"Unknown name \"%s\"";
+constexpr char16_t UnknownUnitMemberMsg[] = u"Unknown name \"%s.%s\"";
+constexpr char16_t DotExpectedMsg[] = u"Dot \".\" expected";
 constexpr char16_t UnknownTypeMsg[] = u"Unknown type \"%s\"";
 constexpr char16_t NoMemberExpectedMsg[] = u"No member expected";
 constexpr char16_t TypeExpectedMsg[] = u"Type expected";
@@ -29,6 +33,13 @@ constexpr char16_t IncompatibleAssignMsg[] = u"Incompatible types: Cannot assign
 constexpr char16_t IncompatibleTypesMsg[] = u"Incompatible types: \"%s\" and \"%s\"";
 constexpr char16_t ObjectExpectedMsg[] = u"Object expected";
 constexpr char16_t OpenParenExpectedMsg[] = u"\"(\" expected.";
+constexpr char16_t InterfaceExpectedMsg[] = u"Interface expected";
+constexpr char16_t ArrayExpectedMsg[] = u"Array expected";
+constexpr char16_t NotAMethodMsg[] = u"Not a method!";
+constexpr char16_t UnexpectedAtMsg[] = u"unexpected \"@\"";
+constexpr char16_t BracketOrClassExpectedMsg[] = u"\"[\" or class expected";
+constexpr char16_t CannotCastToIntegerMsg[] = u"Cannot cast this type to \"Integer\"";
+constexpr char16_t StringExpectedMsg[] = u"String expected";
 
 using enum TTokenType;
 
@@ -37,6 +48,26 @@ const TTokenTypes RelationalTokens{ttEQ,    ttNOTEQ, ttLESS, ttLESSEQ,    ttGTR,
 const TTokenTypes AdditiveTokens{ttPLUS, ttMINUS, ttOR, ttXOR,      ttAND,    ttIMPLIES, ttSHL,
                                  ttSHR,  ttSAR,   ttIN, ttLESSLESS, ttGTRGTR, ttNOT};
 const TTokenTypes MultiplicativeTokens{ttTIMES, ttDIVIDE, ttDIV, ttMOD, ttCARET};
+
+TTypeSymbol* UnAliased(const TTypeSymbol* typ)
+{
+    return typ != nullptr ? typ->UnAliasedType() : nullptr;
+}
+
+bool IsRoutineType(const TTypeSymbol* typ)
+{
+    return dynamic_cast<const TFuncSymbol*>(UnAliased(typ)) != nullptr;
+}
+
+bool IsEnumeration(const TTypeSymbol* typ)
+{
+    return dynamic_cast<const TEnumerationSymbol*>(UnAliased(typ)) != nullptr;
+}
+
+bool IsInterface(const TTypeSymbol* typ)
+{
+    return dynamic_cast<const TInterfaceSymbol*>(UnAliased(typ)) != nullptr;
+}
 
 } // namespace
 
@@ -53,9 +84,22 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseExpression(TTypeSymbol* expected)
         const TScriptPos opPos = HotPos();
         FTok->Discard();
         auto right = ParseAdditive(nullptr);
-        if (t == ttIS || t == ttAS || t == ttIMPLEMENTS) {
-            // Classes and interfaces come later; nothing scalar can be tested.
+        // Type tests and casts apply to objects and interfaces only; a
+        // scalar operand is listed and replaced so that compiling goes on.
+        if (t == ttIS) {
             Msgs().AddSyntaxError(opPos, ObjectExpectedMsg);
+            left = MakeConstant(FProg->TypBoolean(), Variant(false));
+            continue;
+        }
+        if (t == ttAS) {
+            Msgs().AddSyntaxError(opPos, ObjectExpectedMsg);
+            TTypeSymbol* target = right->Typ();
+            left = MakeConstant(target != nullptr ? target : FProg->TypVariant(), Variant());
+            continue;
+        }
+        if (t == ttIMPLEMENTS) {
+            Msgs().AddSyntaxError(opPos, IsInterface(right->Typ()) ? ObjectExpectedMsg
+                                                                   : InterfaceExpectedMsg);
             left = MakeConstant(FProg->TypBoolean(), Variant(false));
             continue;
         }
@@ -120,28 +164,42 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseMultiplicative(TTypeSymbol* expec
     }
 }
 
-// in-test -> "[" [ label { "," label } ] "]"
+// in-test -> "[" [ label { "," label } ] "]" | expression
+// label -> expression [ ".." expression ]
 std::unique_ptr<TTypedExpr> TtvsCompiler::ReadInTest(std::unique_ptr<TTypedExpr> left,
                                                      const TScriptPos& pos)
 {
-    // FIXME: membership tests arrive with the set, array and class operators;
-    // until then the operand is read and the test reported.
-    (void)left;
     if (FTok->Accept(ttALEFT)) {
+        TTypeSymbol* leftType = left->Typ();
+        auto node = std::make_unique<TInOpExpr>(*FProg, std::move(left));
         if (!FTok->Accept(ttARIGHT)) {
             do {
-                ParseExpression(nullptr);
+                const TScriptPos labelPos = NextTokenPos();
+                auto from = ParseExpression(nullptr);
+                std::unique_ptr<TCaseCondition> condition;
                 if (FTok->Accept(ttDOTDOT))
-                    ParseExpression(nullptr);
+                    condition = std::make_unique<TRangeCaseCondition>(
+                        labelPos, nullptr, false, std::move(from), ParseExpression(nullptr));
+                else
+                    condition = std::make_unique<TCompareCaseCondition>(labelPos, nullptr, false,
+                                                                        std::move(from));
+                condition->TypeCheck(*FProg, leftType);
+                node->AddCondition(std::move(condition));
             } while (FTok->Accept(ttCOMMA));
             if (!FTok->Accept(ttARIGHT))
                 AbortWithSyntaxError(HotPos(), CloseBracketExpectedMsg);
         }
-    } else {
-        ParseExpression(nullptr);
+        return Fold(std::move(node), pos);
     }
-    Msgs().AddSyntaxError(pos, InvalidOperandsMsg);
-    return MakeConstant(FProg->TypBoolean(), Variant(false));
+    // Membership in a dynamic array or through a class operator needs a
+    // value that lives somewhere; neither kind of type exists for scalars.
+    const TScriptPos rightPos = NextTokenPos();
+    auto right = ParseExpression(nullptr);
+    if (dynamic_cast<TDataExpr*>(right.get()) == nullptr) {
+        Msgs().AddSyntaxError(rightPos, ObjectExpectedMsg);
+        return MakeConstant(FProg->TypBoolean(), Variant(false));
+    }
+    AbortWithSyntaxError(rightPos, BracketOrClassExpectedMsg);
 }
 
 // term -> "not" term | "+" term | "-" term | "(" expression ")" | literal
@@ -152,7 +210,7 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseTerm(bool isWrite, TTypeSymbol* e
     if (!FTok->HasToken())
         AbortWithSyntaxError(HotPos(), ExpressionExpectedMsg);
     const TTokenType t = FTok->IsAnyToken({ttNOT, ttPLUS, ttMINUS, ttBLEFT, ttTRUE, ttFALSE,
-                                           ttStrVal, ttIntVal, ttFloatVal, ttALEFT, ttAT, ttNIL});
+                                           ttStrVal, ttIntVal, ttFloatVal, ttAT, ttNIL});
     const TScriptPos pos = HotPos();
     switch (t) {
     case ttNOT:
@@ -175,6 +233,12 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseTerm(bool isWrite, TTypeSymbol* e
     case ttFALSE:
         FTok->Discard();
         return MakeConstant(FProg->TypBoolean(), Variant(t == ttTRUE));
+    case ttNIL:
+        FTok->Discard();
+        return MakeConstant(FProg->TypNil(), Variant());
+    case ttAT:
+        FTok->Discard();
+        return ReadAddressOf(pos, expected);
     case ttStrVal:
     case ttIntVal:
     case ttFloatVal:
@@ -184,7 +248,7 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseTerm(bool isWrite, TTypeSymbol* e
     }
     if (FTok->IsName())
         return ParseNameExpression(isWrite, expected);
-    // Array constants, "@" and nil come with the types that use them.
+    // Array constants come with the array types that hold them.
     AbortWithSyntaxError(pos, ExpressionExpectedMsg);
 }
 
@@ -251,10 +315,17 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseNameExpression(bool isWrite, TTyp
         AbortWithSyntaxError(HotPos(), NameExpectedMsg);
     const std::u16string name = FTok->CurrentToken().Text;
     const TScriptPos namePos = HotPos();
+    // Special names are reserved, so no declaration can hide them.
+    if (const int kind = SpecialFunctionKind(name); kind >= 0) {
+        FTok->Discard();
+        return ParseMemberChain(ParseSpecialFunction(kind, namePos), isWrite, expected);
+    }
     TSymbol* sym = FTable->FindSymbol(name, TClassVisibility::cvPrivate);
     if (sym == nullptr)
         AbortWithSyntaxError(namePos, UnknownNameMsg, {name});
     FTok->Discard();
+    if (dynamic_cast<TUnitSymbol*>(sym) != nullptr)
+        sym = ReadUnitMember(sym, name, namePos);
 
     std::unique_ptr<TTypedExpr> result;
     if (auto* func = dynamic_cast<TFuncSymbol*>(sym); func != nullptr && !func->IsType()) {
@@ -264,28 +335,159 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseNameExpression(bool isWrite, TTyp
                               constSym->Data().empty() ? Variant() : constSym->Data()[0]);
     } else if (auto* var = dynamic_cast<TDataSymbol*>(sym)) {
         result = MakeVarExpr(var);
-    } else if (sym->IsType()) {
-        // FIXME: casts and type references come with the special functions;
-        // until then a type name is no operand.
-        if (!FTok->IsToken(ttBLEFT))
-            AbortWithSyntaxError(HotPos(), OpenParenExpectedMsg);
-        AbortWithSyntaxError(namePos, ExpressionExpectedMsg);
+    } else if (auto* typ = dynamic_cast<TTypeSymbol*>(sym); typ != nullptr && sym->IsType()) {
+        result = ParseTypeCast(typ, namePos, expected == TypeReferenceExpected());
     } else {
         AbortWithSyntaxError(namePos, UnknownTypeMsg, {name});
     }
     return ParseMemberChain(std::move(result), isWrite, expected);
 }
 
+// unit-member -> unit-name { "." name } "." name
+TSymbol* TtvsCompiler::ReadUnitMember(TSymbol* unitSym, const std::u16string& name,
+                                      const TScriptPos& namePos)
+{
+    auto* unit = static_cast<TUnitSymbol*>(unitSym);
+    // A unit name may itself be dotted ("My.Tools"): the longest dotted
+    // prefix that names a unit is the unit, the next name its member.
+    TUnitSymbol* found = unit->Main() != nullptr ? unit : nullptr;
+    std::u16string foundName = name;
+    std::u16string dotted = name;
+    if (!FTok->Accept(ttDOT))
+        AbortWithSyntaxError(HotPos(), DotExpectedMsg);
+    for (;;) {
+        if (!FTok->IsName())
+            AbortWithSyntaxError(HotPos(), NameExpectedMsg);
+        const std::u16string candidate = dotted + u"." + FTok->CurrentToken().Text;
+        if (!unit->PossibleNameSpace(candidate))
+            break;
+        FTok->Discard();
+        dotted = candidate;
+        if (TUnitSymbol* inner = unit->FindNameSpaceUnit(dotted);
+            inner != nullptr && inner->Main() != nullptr) {
+            found = inner;
+            foundName = dotted;
+        }
+        if (!FTok->Accept(ttDOT))
+            AbortWithSyntaxError(HotPos(), DotExpectedMsg);
+    }
+    if (found == nullptr)
+        AbortWithSyntaxError(namePos, UnknownNameMsg, {dotted});
+    const std::u16string member = FTok->CurrentToken().Text;
+    TSymbol* sym = found->Main()->Table()->FindLocal(member);
+    if (sym == nullptr)
+        AbortWithSyntaxError(HotPos(), UnknownUnitMemberMsg, {foundName, member});
+    FTok->Discard();
+    return sym;
+}
+
 // member-chain -> { "." name | "[" indices "]" | "(" arguments ")" }
 std::unique_ptr<TTypedExpr> TtvsCompiler::ParseMemberChain(std::unique_ptr<TTypedExpr> node,
-                                                           bool /*isWrite*/,
-                                                           TTypeSymbol* /*expected*/)
+                                                           bool isWrite, TTypeSymbol* /*expected*/)
 {
-    // Scalars have no members; records, classes, arrays and string indexing
-    // extend this as those types arrive.
-    if (FTok->IsToken(ttDOT))
-        AbortWithSyntaxError(HotPos(), NoMemberExpectedMsg);
-    return node;
+    // Scalars have no members and only strings are indexed; records,
+    // classes and arrays extend this as those types arrive.
+    for (;;) {
+        const TTokenType t = FTok->IsAnyToken({ttDOT, ttALEFT, ttBLEFT});
+        if (t == ttNone)
+            return node;
+        const TScriptPos pos = HotPos();
+        if (t == ttDOT)
+            AbortWithSyntaxError(pos, NoMemberExpectedMsg);
+        if (t == ttBLEFT) {
+            // Calls through routine values come with routine types.
+            AbortWithSyntaxError(pos, NotAMethodMsg);
+        }
+        FTok->Discard();
+        if (UnAliased(node->Typ()) == FProg->TypString()) {
+            node = ParseStringIndex(std::move(node), isWrite, pos);
+            // A character store is a statement: nothing can follow it.
+            if (node->Typ() == nullptr)
+                return node;
+            continue;
+        }
+        // No other scalar is indexed: the indices are read and dropped so
+        // that the rest of the text is still checked.
+        Msgs().AddSyntaxError(pos, ArrayExpectedMsg);
+        do {
+            ParseExpression(nullptr);
+        } while (FTok->Accept(ttCOMMA));
+        if (!FTok->Accept(ttARIGHT))
+            AbortWithSyntaxError(HotPos(), CloseBracketExpectedMsg);
+    }
+}
+
+// cast -> type-name [ "(" expression ")" ]
+std::unique_ptr<TTypedExpr> TtvsCompiler::ParseTypeCast(TTypeSymbol* typ, const TScriptPos& namePos,
+                                                        bool typeRefAllowed)
+{
+    if (!FTok->IsToken(ttBLEFT)) {
+        if (!typeRefAllowed)
+            Msgs().AddSyntaxError(HotPos(), OpenParenExpectedMsg);
+        return std::make_unique<TTypeReferenceExpr>(typ, namePos);
+    }
+    FTok->Discard();
+    auto operand = ParseExpression(nullptr);
+    if (!FTok->Accept(ttBRIGHT))
+        AbortWithSyntaxError(HotPos(), CloseParenExpectedMsg);
+
+    TTypeSymbol* target = UnAliased(typ);
+    TTypeSymbol* source = UnAliased(operand->Typ());
+    const bool fromInteger = source == FProg->TypInteger() || IsEnumeration(source);
+    const bool fromFloat = source == FProg->TypFloat();
+    const bool fromBoolean = source == FProg->TypBoolean();
+    const bool fromVariant = source == FProg->TypVariant();
+    std::unique_ptr<TTypedExpr> node;
+    if (target == FProg->TypInteger() || IsEnumeration(target)) {
+        if (!(fromInteger || fromFloat || fromBoolean || fromVariant))
+            Msgs().AddSyntaxError(namePos, CannotCastToIntegerMsg);
+        node = std::make_unique<TConvIntegerExpr>(*FProg, std::move(operand));
+        // TEnum(i) is of the enumeration, not a plain Integer.
+        node->SetResultType(typ);
+    } else if (target == FProg->TypFloat()) {
+        if (!(fromInteger || fromFloat || fromVariant))
+            Msgs().AddSyntaxError(namePos, NumericalExpectedMsg);
+        node = std::make_unique<TConvFloatExpr>(*FProg, std::move(operand));
+    } else if (target == FProg->TypString()) {
+        if (!(source == FProg->TypString() || fromVariant))
+            Msgs().AddSyntaxError(namePos, StringExpectedMsg);
+        node = std::make_unique<TConvStringExpr>(*FProg, std::move(operand));
+    } else if (target == FProg->TypBoolean()) {
+        if (!(fromInteger || fromFloat || fromBoolean || fromVariant))
+            Msgs().AddSyntaxError(namePos, BoolOrIntExpectedMsg);
+        node = std::make_unique<TConvBoolExpr>(*FProg, std::move(operand));
+    } else if (target == FProg->TypVariant()) {
+        node = std::make_unique<TConvVariantExpr>(*FProg, std::move(operand));
+    } else {
+        AbortWithSyntaxError(namePos, InvalidOperandsMsg);
+    }
+    return Fold(std::move(node), namePos);
+}
+
+TTypeSymbol* TtvsCompiler::TypeReferenceExpected()
+{
+    // Never the type of a value: only its address is compared.
+    static TAnyTypeSymbol placeholder(u"type reference");
+    return &placeholder;
+}
+
+// "@" term: a reference to a routine rather than a call of it.
+std::unique_ptr<TTypedExpr> TtvsCompiler::ReadAddressOf(const TScriptPos& pos,
+                                                        TTypeSymbol* expected)
+{
+    const bool routineExpected = IsRoutineType(expected);
+    if (expected != nullptr && !routineExpected)
+        Msgs().AddSyntaxError(pos, UnexpectedAtMsg);
+    auto term = ParseTerm(false, routineExpected ? expected : nullptr);
+    if (IsRoutineType(term->Typ()))
+        return term;
+    if (expected == nullptr || term->IsConstant())
+        Msgs().AddSyntaxError(pos, UnexpectedAtMsg);
+    else
+        Msgs().AddSyntaxError(
+            pos, IncompatibleTypesMsg,
+            {TSymbol::DisplayNameOf(expected), TSymbol::DisplayNameOf(term->Typ())});
+    return MakeConstant(FProg->TypNil(), Variant());
 }
 
 // type -> name
@@ -351,7 +553,7 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ConvertForAssignment(std::unique_ptr<T
                                                                TTypeSymbol* target,
                                                                const TScriptPos& pos)
 {
-    value = ConvertArgument(std::move(value), target);
+    value = WrapWithConvCast(*FProg, pos, target, std::move(value), false);
     TTypeSymbol* source = value->Typ();
     if (target == nullptr || source == nullptr || !target->IsCompatible(source))
         Msgs().AddSyntaxError(pos, IncompatibleAssignMsg,

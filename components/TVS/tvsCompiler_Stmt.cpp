@@ -4,8 +4,10 @@
 #include "tvsCoreExprs.h"
 #include "tvsExprs.h"
 #include "tvsFunctions.h"
+#include "tvsMagicExprs.h"
 #include "tvsRelExprs.h"
 #include "tvsSymbols.h"
+#include "tvsSystemOperators.h"
 #include "tvsUtils.h"
 
 namespace {
@@ -17,6 +19,7 @@ constexpr char16_t ColonExpectedMsg[] = u"Colon \":\" expected";
 constexpr char16_t NameExpectedMsg[] = u"Name expected";
 constexpr char16_t EqualExpectedMsg[] = u"\"=\" expected";
 constexpr char16_t NoReturnTypeMsg[] = u"Assignment's right-side-argument has no return type!";
+constexpr char16_t StringExpectedMsg[] = u"String expected";
 constexpr char16_t ConstantExpressionExpectedMsg[] = u"Constant expression expected";
 constexpr char16_t IncompatibleAssignMsg[] = u"Incompatible types: Cannot assign \"%s\" to \"%s\"";
 constexpr char16_t CantAssignLeftMsg[] = u"Can't assign a value to the left-side argument!";
@@ -34,6 +37,7 @@ constexpr char16_t VariableExpectedMsg[] = u"Variable expected";
 constexpr char16_t AssignExpectedMsg[] = u"\":=\" expected";
 constexpr char16_t IntegerExpectedMsg[] = u"Integer expected";
 constexpr char16_t ForVarNotLocalMsg[] = u"For loop control variable must be simple local variable";
+constexpr char16_t ArrayExpectedMsg[] = u"Array expected";
 constexpr char16_t ToOrDowntoExpectedMsg[] = u"TO or DOWNTO expected";
 constexpr char16_t StepNotPositiveMsg[] = u"FOR loop STEP should be strictly positive: %d";
 constexpr char16_t BreakOutsideOfLoopMsg[] = u"\"Break\" outside of loop";
@@ -57,6 +61,30 @@ bool EndsFlow(const TNoResultExpr& stmt)
     return dynamic_cast<const TBreakExpr*>(&stmt) != nullptr
            || dynamic_cast<const TContinueExpr*>(&stmt) != nullptr
            || dynamic_cast<const TExitExpr*>(&stmt) != nullptr;
+}
+
+// The op-assignment entries of the system operator table for the base
+// types in use. The table is built once per thread and rebuilt only when
+// the base types differ (the same types at the same addresses are the same
+// live types, so the cached entries stay valid).
+const TOperators& SystemOperatorsFor(const TtvsProgram& prog)
+{
+    thread_local std::unique_ptr<TSystemOperators> table;
+    thread_local TSystemOperatorTypes tableTypes;
+    TSystemOperatorTypes types;
+    types.Integer = prog.TypInteger();
+    types.Float = prog.TypFloat();
+    types.String = prog.TypString();
+    types.Boolean = prog.TypBoolean();
+    types.Variant = prog.TypVariant();
+    const bool same = table && types.Integer == tableTypes.Integer
+                      && types.Float == tableTypes.Float && types.String == tableTypes.String
+                      && types.Boolean == tableTypes.Boolean && types.Variant == tableTypes.Variant;
+    if (!same) {
+        table = std::make_unique<TSystemOperators>(types);
+        tableTypes = types;
+    }
+    return *table;
 }
 
 } // namespace
@@ -137,13 +165,18 @@ void TtvsCompiler::ParseUses()
 std::unique_ptr<TNoResultExpr> TtvsCompiler::ParseDeclarationOrStatement(bool& ownSemicolon)
 {
     ownSemicolon = false;
-    switch (FTok->IsAnyToken({ttVAR, ttCONST})) {
+    switch (FTok->IsAnyToken({ttVAR, ttCONST, ttRESOURCESTRING})) {
     case ttVAR:
         FTok->Discard();
         return ReadVarDecl();
     case ttCONST:
         FTok->Discard();
         ReadConstDecl();
+        ownSemicolon = true;
+        return nullptr;
+    case ttRESOURCESTRING:
+        FTok->Discard();
+        ReadResourceStringDecl();
         ownSemicolon = true;
         return nullptr;
     default:
@@ -353,6 +386,37 @@ void TtvsCompiler::ReadConstDecl()
         AbortWithSyntaxError(HotPos(), SemicolonExpectedMsg);
 }
 
+// resourcestringdecl -> "resourcestring" name "=" constexpr ";"
+void TtvsCompiler::ReadResourceStringDecl()
+{
+    if (!FTok->IsName())
+        AbortWithSyntaxError(HotPos(), NameExpectedMsg);
+    const std::u16string name = FTok->CurrentToken().Text;
+    const TScriptPos namePos = HotPos();
+    FTok->Discard();
+    CheckName(name, namePos);
+    CheckSpecialName(name, namePos);
+    if (!FTok->Accept(ttEQ))
+        AbortWithSyntaxError(HotPos(), EqualExpectedMsg);
+    const TScriptPos valuePos = NextTokenPos();
+    std::unique_ptr<TTypedExpr> value = ParseExpression(FProg->TypString());
+    std::u16string text;
+    if (!value->IsConstant()) {
+        Msgs().AddSyntaxError(valuePos, ConstantExpressionExpectedMsg);
+    } else if (!IsOfBaseType(value->Typ(), FProg->TypString())) {
+        Msgs().AddSyntaxError(valuePos, StringExpectedMsg);
+    } else {
+        UnicodeString v;
+        value->EvalAsString(CompileTimeExec(), v);
+        text = std::u16string(v.View());
+    }
+    auto* sym = new TResourceStringSymbol(name, std::move(text));
+    sym->SetTyp(FProg->TypString());
+    FTable->AddSymbol(sym);
+    if (!FTok->Accept(ttSEMI))
+        AbortWithSyntaxError(HotPos(), SemicolonExpectedMsg);
+}
+
 // assignment-or-call -> target [ (":=" | "+=" | "-=" | "*=" | "/=") expr ]
 std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadExpressionStatement()
 {
@@ -386,6 +450,10 @@ std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadExpressionStatement()
         return BuildAssignment(assignPos, t, std::move(right), std::move(left));
     }
 
+    // Character stores, Inc, Dec and Assert have no result of their own:
+    // they are statements as they are.
+    if (IsStatementExpr(*left))
+        return std::make_unique<TNoResultWrapperExpr>(pos, std::move(left));
     if (dynamic_cast<TInternalFuncCallBase*>(left.get()) != nullptr) {
         const bool constant = left->IsConstant();
         auto stmt = std::make_unique<TNoResultWrapperExpr>(pos, std::move(left));
@@ -414,30 +482,35 @@ std::unique_ptr<TNoResultExpr> TtvsCompiler::BuildAssignment(const TScriptPos& p
         return std::make_unique<TNullExpr>(pos);
 
     if (token != ttASSIGN) {
-        // "x op= y" is "x := x op y": the operator table picks the operation,
-        // and the assignment's own rewrites make it an in-place update.
-        // FIXME: a target with side effects would be evaluated twice; only
-        // plain variables can be targets so far.
-        const TTokenType op = token == ttPLUS_ASSIGN    ? ttPLUS
-                              : token == ttMINUS_ASSIGN ? ttMINUS
-                              : token == ttTIMES_ASSIGN ? ttTIMES
-                                                        : ttDIVIDE;
-        auto* var = dynamic_cast<TVarExpr*>(left.get());
-        std::unique_ptr<TTypedExpr> current;
-        if (var != nullptr && var->DataSym() != nullptr)
-            current = MakeVarExpr(var->DataSym());
-        std::unique_ptr<TTypedExpr> combined;
-        if (current)
-            combined = BuildBinaryOperation(op, current, right);
-        if (!combined) {
+        // The op-assignment table decides which combinations exist, so no
+        // assignment conversion is asked for: "i += 1.5" and "i /= 2" on an
+        // Integer store a float result into the integer variable.
+        auto node = BuildOpAssignment(pos, token, right, left);
+        if (!node) {
             Msgs().AddSyntaxError(pos, IncompatibleOperandsMsg);
-            combined = std::move(right);
+            std::unique_ptr<TDataExpr> target(static_cast<TDataExpr*>(left.release()));
+            node = std::make_unique<TAssignExpr>(pos, std::move(target), std::move(right));
         }
-        right = Fold(std::move(combined), pos);
+        return FoldStatement(std::move(node));
     }
     std::unique_ptr<TDataExpr> target(static_cast<TDataExpr*>(left.release()));
     right = ConvertForAssignment(std::move(right), target->Typ(), pos);
     return FoldStatement(std::make_unique<TAssignExpr>(pos, std::move(target), std::move(right)));
+}
+
+// The op-assignment node the operator table has for (token, left type,
+// right type). Moves the operands only on success.
+std::unique_ptr<TNoResultExpr> TtvsCompiler::BuildOpAssignment(const TScriptPos& pos,
+                                                               TTokenType token,
+                                                               std::unique_ptr<TTypedExpr>& right,
+                                                               std::unique_ptr<TTypedExpr>& left)
+{
+    const TRegisteredOperator* entry =
+        SystemOperatorsFor(*FProg).OperatorFor(token, left->Typ(), right->Typ());
+    if (entry == nullptr || entry->AssignExprClass == nullptr)
+        return nullptr;
+    std::unique_ptr<TDataExpr> target(static_cast<TDataExpr*>(left.release()));
+    return entry->AssignExprClass(pos, std::move(target), std::move(right));
 }
 
 // if -> "if" condition "then" statement [ "else" statement ]
@@ -566,6 +639,8 @@ std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadFor()
     if (dynamic_cast<TVarExpr*>(varExpr.get()) == nullptr)
         AbortWithSyntaxError(varPos, VariableExpectedMsg);
     WarnIfForLoopVariable(*varExpr, varPos);
+    if (FTok->Accept(ttIN))
+        return ReadForIn(pos, std::move(varExpr), varPos);
     if (!FTok->Accept(ttASSIGN))
         AbortWithSyntaxError(HotPos(), AssignExpectedMsg);
     if (!IsOfBaseType(varExpr->Typ(), FProg->TypInteger()))
@@ -588,30 +663,8 @@ std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadFor()
     if (!IsOfBaseType(to->Typ(), FProg->TypInteger()))
         Msgs().AddSyntaxError(toPos, IntegerExpectedMsg);
 
-    // "step" is not a reserved word: it is recognised only here.
-    std::unique_ptr<TTypedExpr> step;
-    if (FTok->IsName() && FastSameText(FTok->CurrentToken().Text, u"step")) {
-        FTok->Discard();
-        const TScriptPos stepPos = NextTokenPos();
-        step = ParseExpression(nullptr);
-        if (!IsOfBaseType(step->Typ(), FProg->TypInteger())) {
-            Msgs().AddSyntaxError(stepPos, IntegerExpectedMsg);
-        } else if (step->IsConstant()) {
-            const int64_t value = step->EvalAsInteger(CompileTimeExec());
-            if (value <= 0)
-                Msgs().AddSyntaxError(stepPos, StepNotPositiveMsg, {value});
-        }
-    }
-
-    // A for loop can always end, so it never warns.
-    EnterLoop(pos);
-    MarkLoopExitable(TLoopExitable::leBreak);
-    if (!FTok->Accept(ttDO))
-        AbortWithSyntaxError(HotPos(), DoExpectedMsg);
-    FForVars.push_back(varSym);
-    auto body = ParseBlockOrStatement();
-    FForVars.pop_back();
-    LeaveLoop();
+    std::unique_ptr<TTypedExpr> step = ReadForStep();
+    auto body = ReadForBody(pos, varSym);
 
     std::unique_ptr<TIntVarExpr> loopVar(static_cast<TIntVarExpr*>(varExpr.release()));
     std::unique_ptr<TNoResultExpr> loop;
@@ -630,6 +683,66 @@ std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadFor()
         loop = std::make_unique<TForDownwardExpr>(pos, std::move(loopVar), std::move(from),
                                                   std::move(to), std::move(body));
     return FoldStatement(std::move(loop));
+}
+
+// "step" is not a reserved word: it is recognised only here.
+std::unique_ptr<TTypedExpr> TtvsCompiler::ReadForStep()
+{
+    if (!FTok->IsName() || !FastSameText(FTok->CurrentToken().Text, u"step"))
+        return nullptr;
+    FTok->Discard();
+    const TScriptPos stepPos = NextTokenPos();
+    auto step = ParseExpression(nullptr);
+    if (!IsOfBaseType(step->Typ(), FProg->TypInteger())) {
+        Msgs().AddSyntaxError(stepPos, IntegerExpectedMsg);
+    } else if (step->IsConstant()) {
+        const int64_t value = step->EvalAsInteger(CompileTimeExec());
+        if (value <= 0)
+            Msgs().AddSyntaxError(stepPos, StepNotPositiveMsg, {value});
+    }
+    return step;
+}
+
+// "do" statement, read as a loop body. A for loop can always end, so it
+// never warns.
+std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadForBody(const TScriptPos& pos,
+                                                         const TDataSymbol* controlVar)
+{
+    EnterLoop(pos);
+    MarkLoopExitable(TLoopExitable::leBreak);
+    if (!FTok->Accept(ttDO))
+        AbortWithSyntaxError(HotPos(), DoExpectedMsg);
+    if (controlVar != nullptr)
+        FForVars.push_back(controlVar);
+    auto body = ParseBlockOrStatement();
+    if (controlVar != nullptr)
+        FForVars.pop_back();
+    LeaveLoop();
+    return body;
+}
+
+// for-in -> "for" variable "in" value [ "step" expr ] "do" statement
+// Over a string the variable takes each character in turn.
+std::unique_ptr<TNoResultExpr> TtvsCompiler::ReadForIn(const TScriptPos& pos,
+                                                       std::unique_ptr<TTypedExpr> varExpr,
+                                                       const TScriptPos& varPos)
+{
+    const TScriptPos valuePos = NextTokenPos();
+    auto value = ParseExpression(nullptr);
+    // Arrays and enumerations come with type declarations; a string is the
+    // only collection so far.
+    if (!IsOfBaseType(value->Typ(), FProg->TypString()))
+        AbortWithSyntaxError(valuePos, ArrayExpectedMsg);
+    TTypeSymbol* varType = varExpr->Typ();
+    if (varType == nullptr || !varType->IsCompatible(FProg->TypString()))
+        Msgs().AddSyntaxError(
+            varPos, IncompatibleAssignMsg,
+            {TSymbol::DisplayNameOf(FProg->TypString()), TSymbol::DisplayNameOf(varType)});
+    std::unique_ptr<TTypedExpr> step = ReadForStep();
+    auto body = ReadForBody(pos, nullptr);
+    std::unique_ptr<TDataExpr> target(static_cast<TDataExpr*>(varExpr.release()));
+    return FoldStatement(std::make_unique<TForInStringExpr>(
+        pos, std::move(target), std::move(value), std::move(step), std::move(body)));
 }
 
 // "break" | "continue"

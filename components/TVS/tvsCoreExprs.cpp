@@ -1,6 +1,7 @@
 #include "tvsCoreExprs.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <typeinfo>
@@ -354,6 +355,10 @@ TExprBase* TAssignExpr::Optimize(TtvsProgram& prog, TtvsExecution& exec)
     }
     const std::type_info& leftClass = typeid(*FLeft);
     const std::type_info& rightClass = typeid(*FRight);
+    if (leftClass == typeid(TIntVarExpr)) {
+        if (TExprBase* fused = FuseIntVarAssign())
+            return fused;
+    }
     if (leftClass == typeid(TIntVarExpr)
         && (rightClass == typeid(TAddIntExpr) || rightClass == typeid(TSubIntExpr))) {
         auto& op = static_cast<TBinaryOpExpr&>(*FRight);
@@ -378,6 +383,122 @@ TExprBase* TAssignExpr::Optimize(TtvsProgram& prog, TtvsExecution& exec)
         }
     }
     return this;
+}
+
+TIntLeaf TIntLeaf::Of(const TTypedExpr& expr)
+{
+    TIntLeaf leaf;
+    leaf.Expr = &expr;
+    const std::type_info& cls = typeid(expr);
+    if (cls == typeid(TIntVarExpr)) {
+        leaf.Kind = ilVar;
+        leaf.Addr = static_cast<const TIntVarExpr&>(expr).StackAddr();
+    } else if (cls == typeid(TConstIntExpr)) {
+        leaf.Kind = ilConst;
+        leaf.Value = static_cast<const TConstIntExpr&>(expr).Value();
+    } else if (cls == typeid(TSqrIntExpr)) {
+        const TTypedExpr* operand = static_cast<const TSqrIntExpr&>(expr).Expr();
+        if (operand != nullptr && typeid(*operand) == typeid(TIntVarExpr)) {
+            leaf.Kind = ilSqrVar;
+            leaf.Addr = static_cast<const TIntVarExpr&>(*operand).StackAddr();
+        }
+    }
+    return leaf;
+}
+
+TIntTerm TIntTerm::Of(const TTypedExpr& expr)
+{
+    TIntTerm term;
+    const std::type_info& cls = typeid(expr);
+    if (cls == typeid(TAddIntExpr) || cls == typeid(TSubIntExpr)) {
+        const auto& op = static_cast<const TBinaryOpExpr&>(expr);
+        term.Kind = cls == typeid(TAddIntExpr) ? itAdd : itSub;
+        term.A = TIntLeaf::Of(*op.Left());
+        term.B = TIntLeaf::Of(*op.Right());
+    } else {
+        term.A = TIntLeaf::Of(expr);
+    }
+    return term;
+}
+
+// The shapes of integer assignment a loop body is mostly made of, as
+// single nodes: fewer calls, and no division for a constant modulus.
+TExprBase* TAssignExpr::FuseIntVarAssign()
+{
+    auto* op = dynamic_cast<TIntegerBinOpExpr*>(FRight.get());
+    if (op == nullptr)
+        return nullptr;
+    const std::type_info& opClass = typeid(*op);
+    if (opClass == typeid(TModExpr) && typeid(*op->Right()) == typeid(TConstIntExpr)) {
+        const int64_t divisor = static_cast<const TConstIntExpr&>(*op->Right()).Value();
+        // 0 must raise, and -1 would trap on the most negative dividend:
+        // the plain node handles both.
+        if (divisor == 0 || divisor == -1)
+            return nullptr;
+        std::unique_ptr<TIntVarExpr> target(static_cast<TIntVarExpr*>(FLeft.release()));
+        return new TAssignModConstToIntVarExpr(FScriptPos, std::move(target), op->ExtractLeft(),
+                                               divisor);
+    }
+    TIntSelfOp selfOp;
+    if (opClass == typeid(TIntXorExpr))
+        selfOp = TIntSelfOp::isoXor;
+    else if (opClass == typeid(TIntAndExpr))
+        selfOp = TIntSelfOp::isoAnd;
+    else if (opClass == typeid(TIntOrExpr))
+        selfOp = TIntSelfOp::isoOr;
+    else
+        return nullptr;
+    if (!static_cast<TIntVarExpr&>(*FLeft).SameVarAs(*op->Left()))
+        return nullptr;
+    std::unique_ptr<TIntVarExpr> target(static_cast<TIntVarExpr*>(FLeft.release()));
+    return new TIntVarSelfOpExpr(FScriptPos, std::move(target), op->ExtractRight(), selfOp);
+}
+
+TAssignModConstToIntVarExpr::TAssignModConstToIntVarExpr(const TScriptPos& pos,
+                                                         std::unique_ptr<TIntVarExpr> left,
+                                                         std::unique_ptr<TTypedExpr> dividend,
+                                                         int64_t divisor)
+    : TAssignExpr(pos, std::move(left), std::move(dividend))
+    , FDividend(TIntTerm::Of(*FRight))
+    , FDivisor(divisor)
+    , FTargetAddr(static_cast<const TIntVarExpr&>(*FLeft).StackAddr())
+{}
+
+void TAssignModConstToIntVarExpr::EvalNoResult(TtvsExecution& exec) const
+{
+    // The divisor is neither 0 nor -1, so the native remainder cannot trap.
+    const int64_t remainder = FDividend.Eval(exec) % FDivisor;
+    TStack& stack = exec.Stack();
+    stack.WriteIntValue(stack.BasePointer() + FTargetAddr, remainder);
+}
+
+TIntVarSelfOpExpr::TIntVarSelfOpExpr(const TScriptPos& pos, std::unique_ptr<TIntVarExpr> left,
+                                     std::unique_ptr<TTypedExpr> operand, TIntSelfOp op)
+    : TAssignExpr(pos, std::move(left), std::move(operand))
+    , FOperand(TIntTerm::Of(*FRight))
+    , FOp(op)
+    , FTargetAddr(static_cast<const TIntVarExpr&>(*FLeft).StackAddr())
+{}
+
+void TIntVarSelfOpExpr::EvalNoResult(TtvsExecution& exec) const
+{
+    const int64_t current = exec.Stack().ReadIntValue(exec.Stack().BasePointer() + FTargetAddr);
+    const int64_t operand = FOperand.Eval(exec);
+    int64_t result = 0;
+    switch (FOp) {
+    case TIntSelfOp::isoXor:
+        result = current ^ operand;
+        break;
+    case TIntSelfOp::isoAnd:
+        result = current & operand;
+        break;
+    case TIntSelfOp::isoOr:
+        result = current | operand;
+        break;
+    }
+    // The slot is taken after the operand: evaluating it may grow the stack.
+    TStack& stack = exec.Stack();
+    stack.WriteIntValue(stack.BasePointer() + FTargetAddr, result);
 }
 
 TIncIntVarExpr::TIncIntVarExpr(const TScriptPos& pos, std::unique_ptr<TIntVarExpr> left,
@@ -1257,6 +1378,47 @@ TForExpr::TForExpr(const TScriptPos& pos, std::unique_ptr<TIntVarExpr> var,
     , FBody(std::move(body))
 {}
 
+void TLoopRound::Prepare(const TNoResultExpr& body)
+{
+    const std::type_info& bodyClass = typeid(body);
+    const bool plain =
+        bodyClass == typeid(TBlockExprNoTable) || bodyClass == typeid(TBlockExprNoTable2)
+        || bodyClass == typeid(TBlockExprNoTable3) || bodyClass == typeid(TBlockExprNoTable4);
+    const auto* block = static_cast<const TBlockExprBase*>(&body);
+    FBlock = plain && block->StatementCount() > 0 ? block : nullptr;
+}
+
+inline bool TLoopRound::Run(TtvsExecution& exec, const TNoResultExpr& body) const
+{
+    const int count = FBlock != nullptr ? FBlock->StatementCount() : 0;
+    if (count == 0) {
+        exec.StatementStep(&body);
+        body.EvalNoResult(exec);
+    } else {
+        // A stop request is still seen within one round, at its first
+        // statement.
+        exec.StatementStep(FBlock->Statement(0));
+        for (int i = 0; i < count; ++i) {
+            const TNoResultExpr* statement = FBlock->Statement(i);
+            try {
+                statement->EvalNoResult(exec);
+            } catch (...) {
+                exec.SetErrorLocation(statement);
+                throw;
+            }
+            if (exec.Status() != fsNone)
+                break;
+        }
+    }
+    return exec.Status() == fsNone || !LoopMustEnd(exec);
+}
+
+TExprBase* TForExpr::Optimize(TtvsProgram& /*prog*/, TtvsExecution& /*exec*/)
+{
+    FRound.Prepare(*FBody);
+    return this;
+}
+
 TExprBase* TForExpr::GetSubExpr(int index) const
 {
     switch (index) {
@@ -1280,12 +1442,9 @@ void TForUpwardExpr::EvalNoResult(TtvsExecution& exec) const
     int64_t value = FFrom->EvalAsInteger(exec);
     var.AssignValueAsInteger(exec, value);
     const int64_t last = FTo->EvalAsInteger(exec);
-    const TNoResultExpr* body = FBody.get();
     // The test uses the value just stored, which is what the slot holds.
     while (value <= last) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
+        if (!FRound.Run(exec, *FBody))
             return;
         value = var.EvalAsInteger(exec);
         if (value == std::numeric_limits<int64_t>::max())
@@ -1300,11 +1459,8 @@ void TForDownwardExpr::EvalNoResult(TtvsExecution& exec) const
     int64_t value = FFrom->EvalAsInteger(exec);
     var.AssignValueAsInteger(exec, value);
     const int64_t last = FTo->EvalAsInteger(exec);
-    const TNoResultExpr* body = FBody.get();
     while (value >= last) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
+        if (!FRound.Run(exec, *FBody))
             return;
         value = var.EvalAsInteger(exec);
         if (value == std::numeric_limits<int64_t>::min())
@@ -1340,11 +1496,8 @@ void TForUpwardStepExpr::EvalNoResult(TtvsExecution& exec) const
     var.AssignValueAsInteger(exec, value);
     const int64_t last = FTo->EvalAsInteger(exec);
     const int64_t step = EvalStep(exec);
-    const TNoResultExpr* body = FBody.get();
     while (!(value > last)) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
+        if (!FRound.Run(exec, *FBody))
             return;
         if (__builtin_add_overflow(var.EvalAsInteger(exec), step, &value))
             RaiseIntegerOverflow();
@@ -1359,15 +1512,88 @@ void TForDownwardStepExpr::EvalNoResult(TtvsExecution& exec) const
     var.AssignValueAsInteger(exec, value);
     const int64_t last = FTo->EvalAsInteger(exec);
     const int64_t step = EvalStep(exec);
-    const TNoResultExpr* body = FBody.get();
     while (!(value < last)) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
+        if (!FRound.Run(exec, *FBody))
             return;
         if (__builtin_sub_overflow(var.EvalAsInteger(exec), step, &value))
             RaiseIntegerOverflow();
         var.AssignValueAsInteger(exec, value);
+    }
+}
+
+namespace {
+
+// The characters a loop hands out one by one; the Latin-1 ones are shared
+// strings, so walking most texts allocates nothing.
+UnicodeString CharAsString(char16_t c)
+{
+    static const std::array<UnicodeString, 256> Latin1 = [] {
+        std::array<UnicodeString, 256> strings;
+        for (size_t i = 0; i < strings.size(); ++i) {
+            const auto code = static_cast<char16_t>(i);
+            strings[i] = UnicodeString(std::u16string_view(&code, 1));
+        }
+        return strings;
+    }();
+    if (c < Latin1.size())
+        return Latin1[c];
+    return UnicodeString(std::u16string_view(&c, 1));
+}
+
+} // namespace
+
+TForInStringExpr::TForInStringExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> var,
+                                   std::unique_ptr<TTypedExpr> str,
+                                   std::unique_ptr<TTypedExpr> step,
+                                   std::unique_ptr<TNoResultExpr> body)
+    : TNoResultExpr(pos)
+    , FVar(std::move(var))
+    , FStr(std::move(str))
+    , FStep(std::move(step))
+    , FBody(std::move(body))
+{}
+
+TExprBase* TForInStringExpr::GetSubExpr(int index) const
+{
+    switch (index) {
+    case 0:
+        return FVar.get();
+    case 1:
+        return FStr.get();
+    case 2:
+        return FBody.get();
+    default:
+        return FStep.get();
+    }
+}
+
+TExprBase* TForInStringExpr::Optimize(TtvsProgram& /*prog*/, TtvsExecution& /*exec*/)
+{
+    FRound.Prepare(*FBody);
+    return this;
+}
+
+void TForInStringExpr::EvalNoResult(TtvsExecution& exec) const
+{
+    UnicodeString text;
+    FStr->EvalAsString(exec, text);
+    int64_t step = 1;
+    if (FStep) {
+        step = FStep->EvalAsInteger(exec);
+        if (step <= 0)
+            RaiseScriptError(exec, FormatText(ForStepNotPositiveMsg, {step}));
+    }
+    const std::u16string_view chars = text.View();
+    const auto length = static_cast<int64_t>(chars.size());
+    // The step is compared with what is left, so a huge step cannot make
+    // the index overflow.
+    for (int64_t index = 0; index < length;) {
+        FVar->AssignValueAsString(exec, CharAsString(chars[static_cast<size_t>(index)]));
+        if (!FRound.Run(exec, *FBody))
+            return;
+        if (step >= length - index)
+            return;
+        index += step;
     }
 }
 
@@ -1385,42 +1611,41 @@ TExprBase* TLoopExpr::GetSubExpr(int index) const
 
 void TLoopExpr::EvalNoResult(TtvsExecution& exec) const
 {
-    const TNoResultExpr* body = FBody.get();
-    for (;;) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
-            return;
+    while (FRound.Run(exec, *FBody)) {
     }
+}
+
+TExprBase* TLoopExpr::Optimize(TtvsProgram& /*prog*/, TtvsExecution& /*exec*/)
+{
+    FRound.Prepare(*FBody);
+    return this;
 }
 
 void TWhileExpr::EvalNoResult(TtvsExecution& exec) const
 {
-    const TNoResultExpr* body = FBody.get();
     while (FCond->EvalAsBoolean(exec)) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
+        if (!FRound.Run(exec, *FBody))
             return;
     }
 }
 
-TExprBase* TWhileExpr::Optimize(TtvsProgram& /*prog*/, TtvsExecution& exec)
+TExprBase* TWhileExpr::Optimize(TtvsProgram& prog, TtvsExecution& exec)
 {
-    if (!FCond->IsConstant())
+    if (!FCond->IsConstant()) {
+        FRound.Prepare(*FBody);
         return this;
-    if (FCond->EvalAsBoolean(exec))
-        return new TLoopExpr(FScriptPos, std::move(FCond), std::move(FBody));
+    }
+    if (FCond->EvalAsBoolean(exec)) {
+        auto* loop = new TLoopExpr(FScriptPos, std::move(FCond), std::move(FBody));
+        return loop->Optimize(prog, exec);
+    }
     return new TNullExpr(FScriptPos);
 }
 
 void TRepeatExpr::EvalNoResult(TtvsExecution& exec) const
 {
-    const TNoResultExpr* body = FBody.get();
     for (;;) {
-        exec.StatementStep(body);
-        body->EvalNoResult(exec);
-        if (exec.Status() != fsNone && LoopMustEnd(exec))
+        if (!FRound.Run(exec, *FBody))
             return;
         exec.StatementStep(this);
         if (FCond->EvalAsBoolean(exec))
@@ -1428,11 +1653,14 @@ void TRepeatExpr::EvalNoResult(TtvsExecution& exec) const
     }
 }
 
-TExprBase* TRepeatExpr::Optimize(TtvsProgram& /*prog*/, TtvsExecution& exec)
+TExprBase* TRepeatExpr::Optimize(TtvsProgram& prog, TtvsExecution& exec)
 {
-    if (!FCond->IsConstant() || FCond->EvalAsBoolean(exec))
+    if (!FCond->IsConstant() || FCond->EvalAsBoolean(exec)) {
+        FRound.Prepare(*FBody);
         return this;
-    return new TLoopExpr(FScriptPos, std::move(FCond), std::move(FBody));
+    }
+    auto* loop = new TLoopExpr(FScriptPos, std::move(FCond), std::move(FBody));
+    return loop->Optimize(prog, exec);
 }
 
 TExitValueExpr::TExitValueExpr(const TScriptPos& pos, std::unique_ptr<TNoResultExpr> assignExpr)

@@ -128,9 +128,10 @@ class TResourceStringExpr final : public TTypedExpr {
 public:
     TResourceStringExpr(TTypeSymbol* typ, const TResourceStringSymbol* symbol,
                         const TScriptPos& pos)
-        : TTypedExpr(typ), FSymbol(symbol), FScriptPos(pos)
-    {
-    }
+        : TTypedExpr(typ)
+        , FSymbol(symbol)
+        , FScriptPos(pos)
+    {}
     Variant Eval(TtvsExecution& exec) const override;
     void EvalAsString(TtvsExecution& exec, UnicodeString& result) const override;
     TScriptPos GetScriptPos() const override { return FScriptPos; }
@@ -296,6 +297,8 @@ protected:
     std::unique_ptr<TTypedExpr> FRight;
 
 private:
+    TExprBase* FuseIntVarAssign();
+
     // Set when the target is an integer variable: the most common statement
     // of a loop then stores without a call through the target.
     bool FIntVarTarget;
@@ -393,6 +396,94 @@ public:
                    std::unique_ptr<TTypedExpr> delta);
     void EvalNoResult(TtvsExecution& exec) const override;
     TExprBase* Optimize(TtvsProgram& /*prog*/, TtvsExecution& /*exec*/) override { return this; }
+};
+
+// How a fused integer statement reads an operand without calling into it:
+// a local integer variable, a constant, the square of a variable, or
+// (anything else) through the node.
+struct TIntLeaf {
+    enum TKind : uint8_t { ilExpr, ilVar, ilConst, ilSqrVar };
+    TKind Kind = ilExpr;
+    int32_t Addr = 0;
+    int64_t Value = 0;
+    const TTypedExpr* Expr = nullptr;
+
+    static TIntLeaf Of(const TTypedExpr& expr);
+    // Forced inline: as a call it would cost what it saves.
+    [[gnu::always_inline]] int64_t Read(TtvsExecution& exec) const
+    {
+        switch (Kind) {
+        case ilVar:
+            return exec.Stack().ReadIntValue(exec.Stack().BasePointer() + Addr);
+        case ilConst:
+            return Value;
+        case ilSqrVar: {
+            const int64_t v = exec.Stack().ReadIntValue(exec.Stack().BasePointer() + Addr);
+            return IntMul(v, v);
+        }
+        default:
+            return Expr->EvalAsInteger(exec);
+        }
+    }
+};
+
+// An integer operand of a fused statement: one leaf, or the sum or the
+// difference of two (read left first, as the operator nodes do).
+struct TIntTerm {
+    enum TKind : uint8_t { itLeaf, itAdd, itSub };
+    TKind Kind = itLeaf;
+    TIntLeaf A;
+    TIntLeaf B;
+
+    static TIntTerm Of(const TTypedExpr& expr);
+    [[gnu::always_inline]] int64_t Eval(TtvsExecution& exec) const
+    {
+        switch (Kind) {
+        case itAdd: {
+            const int64_t a = A.Read(exec);
+            return IntAdd(a, B.Read(exec));
+        }
+        case itSub: {
+            const int64_t a = A.Read(exec);
+            return IntSub(a, B.Read(exec));
+        }
+        default:
+            return A.Read(exec);
+        }
+    }
+};
+
+// v := e mod c with a constant c other than 0 and -1: no checks of the
+// divisor at run time, and the value goes straight into the integer slot.
+class TAssignModConstToIntVarExpr final : public TAssignExpr {
+public:
+    TAssignModConstToIntVarExpr(const TScriptPos& pos, std::unique_ptr<TIntVarExpr> left,
+                                std::unique_ptr<TTypedExpr> dividend, int64_t divisor);
+    void EvalNoResult(TtvsExecution& exec) const override;
+    TExprBase* Optimize(TtvsProgram& /*prog*/, TtvsExecution& /*exec*/) override { return this; }
+
+private:
+    TIntTerm FDividend; // reads FRight
+    int64_t FDivisor;
+    int32_t FTargetAddr;
+};
+
+// v := v xor e, v := v and e, v := v or e on an integer variable: the
+// variable's value is read first, then e, and the result stored in place.
+enum class TIntSelfOp : uint8_t { isoXor, isoAnd, isoOr };
+
+class TIntVarSelfOpExpr final : public TAssignExpr {
+public:
+    TIntVarSelfOpExpr(const TScriptPos& pos, std::unique_ptr<TIntVarExpr> left,
+                      std::unique_ptr<TTypedExpr> operand, TIntSelfOp op);
+    void EvalNoResult(TtvsExecution& exec) const override;
+    TExprBase* Optimize(TtvsProgram& /*prog*/, TtvsExecution& /*exec*/) override { return this; }
+    TIntSelfOp Op() const { return FOp; }
+
+private:
+    TIntTerm FOperand; // reads FRight
+    TIntSelfOp FOp;
+    int32_t FTargetAddr;
 };
 
 // s := s + t, appended in place.
@@ -765,6 +856,20 @@ private:
     std::unique_ptr<TNoResultExpr> FElse;
 };
 
+// How a loop runs one round of its body. A body that is a block without
+// declarations has its statements run in a row with one stop check for the
+// whole round, instead of one per statement and one for the block.
+class TLoopRound final {
+public:
+    // Looks at the loop's body once it is final (the loop's Optimize).
+    void Prepare(const TNoResultExpr& body);
+    // False when break or exit ends the loop.
+    bool Run(TtvsExecution& exec, const TNoResultExpr& body) const;
+
+private:
+    const TBlockExprBase* FBlock = nullptr; // the body, when it qualifies
+};
+
 inline constexpr char16_t ForStepNotPositiveMsg[] =
     u"FOR loop STEP should be strictly positive: %d";
 inline constexpr char16_t IntegerOverflowMsg[] = u"Integer overflow";
@@ -780,12 +885,15 @@ public:
 
     TExprBase* GetSubExpr(int index) const override;
     int GetSubExprCount() const override { return 4; }
+    // Lets a body that is a plain block run its statements directly.
+    TExprBase* Optimize(TtvsProgram& prog, TtvsExecution& exec) override;
 
 protected:
     std::unique_ptr<TIntVarExpr> FVar;
     std::unique_ptr<TTypedExpr> FFrom;
     std::unique_ptr<TTypedExpr> FTo;
     std::unique_ptr<TNoResultExpr> FBody;
+    TLoopRound FRound;
 };
 
 class TForUpwardExpr final : public TForExpr {
@@ -827,6 +935,30 @@ public:
     void EvalNoResult(TtvsExecution& exec) const override;
 };
 
+// for c in s [step n] do body: the string is read once when the loop
+// starts, and its characters, each as a one-character string, are stored in
+// turn into the control variable before each round. Changing the string in
+// the body does not change the characters visited.
+class TForInStringExpr final : public TNoResultExpr {
+public:
+    // step may be nil (every character).
+    TForInStringExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> var,
+                     std::unique_ptr<TTypedExpr> str, std::unique_ptr<TTypedExpr> step,
+                     std::unique_ptr<TNoResultExpr> body);
+
+    TExprBase* GetSubExpr(int index) const override;
+    int GetSubExprCount() const override { return FStep ? 4 : 3; }
+    void EvalNoResult(TtvsExecution& exec) const override;
+    TExprBase* Optimize(TtvsProgram& prog, TtvsExecution& exec) override;
+
+private:
+    std::unique_ptr<TDataExpr> FVar;
+    std::unique_ptr<TTypedExpr> FStr;
+    std::unique_ptr<TTypedExpr> FStep;
+    std::unique_ptr<TNoResultExpr> FBody;
+    TLoopRound FRound;
+};
+
 // Runs its body until exit, break or an exception (while True).
 class TLoopExpr : public TNoResultExpr {
 public:
@@ -836,10 +968,12 @@ public:
     TExprBase* GetSubExpr(int index) const override;
     int GetSubExprCount() const override { return 2; }
     void EvalNoResult(TtvsExecution& exec) const override;
+    TExprBase* Optimize(TtvsProgram& prog, TtvsExecution& exec) override;
 
 protected:
     std::unique_ptr<TTypedExpr> FCond;
     std::unique_ptr<TNoResultExpr> FBody;
+    TLoopRound FRound;
 };
 
 class TWhileExpr final : public TLoopExpr {

@@ -1,5 +1,6 @@
 #include "tvsExprs.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -791,11 +792,27 @@ double TtvsExecution::Random()
 
 namespace {
 
+// A host random value in [0, 2147483646]. Opening the system's random
+// device for every run costs more than running a small page, so it is read
+// once per process; each run then takes the next value of a SplitMix64
+// sequence from there, which any thread may draw from at once.
+uint64_t HostRandomValue()
+{
+    static std::atomic<uint64_t> state{[] {
+        std::random_device device;
+        return (uint64_t{device()} << 32) ^ uint64_t{device()};
+    }()};
+    uint64_t z = state.fetch_add(0x9E3779B97F4A7C15, std::memory_order_relaxed)
+                 + 0x9E3779B97F4A7C15;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
+    z ^= z >> 31;
+    return z % 2147483647;
+}
+
 uint64_t InitialRandSeed()
 {
-    std::random_device device;
-    std::uniform_int_distribution<uint64_t> dist(0, 2147483646);
-    return (dist(device) << 15) ^ TtvsExecution::DefaultRandSeed;
+    return (HostRandomValue() << 15) ^ TtvsExecution::DefaultRandSeed;
 }
 
 // Withdraws a time-out however the run ends.
@@ -984,8 +1001,7 @@ void TtvsProgramExecution::HandleRunException(std::exception_ptr error)
         else
             AddRuntimeError(FMessages, e.ScriptPos(), e.Message(), e.ScriptCallStack());
     } catch (const EScriptStackException& e) {
-        addAtErrorLocation(e.Message(), false);
-    } catch (const EScriptStackOverflow& e) {
+        // Stack overflows included.
         addAtErrorLocation(e.Message(), false);
     } catch (const Exception& e) {
         addAtErrorLocation(e.Message(), true);

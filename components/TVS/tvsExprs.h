@@ -586,6 +586,9 @@ public:
     }
 
     virtual TtvsRuntimeMessageList& Messages() = 0;
+    // This execution as a program's run; nil for the compiler's own. Cheaper
+    // than a dynamic_cast on paths every Print takes.
+    virtual TtvsProgramExecution* AsProgramExecution() { return nullptr; }
     virtual TRefCountedObject* GetUserObject() const { return FUserObject.Get(); }
     virtual void SetUserObject(TRefCountedObject* object) { FUserObject = object; }
     // One location per active call, innermost first.
@@ -702,6 +705,7 @@ public:
     ~TtvsProgramExecution() override;
 
     TtvsRuntimeMessageList& Messages() override { return FMessages; }
+    TtvsProgramExecution* AsProgramExecution() override { return this; }
     TtvsMainProgram& Prog() const { return *FProg; }
     // Text printed by the last run; stays readable after EndProgram.
     TtvsResult* Result() const { return FResult.get(); }

@@ -372,35 +372,61 @@ TInternalUnit& TInternalUnit::Instance()
     return unit;
 }
 
+// Programs compiled earlier keep the table they linked; only the cache is
+// dropped.
 void TInternalUnit::AddFunction(TRegisteredInternalFunction record)
 {
     std::lock_guard lock(FLock);
     FFunctions.push_back(std::move(record));
+    FStaticTable.Reset();
+    FStaticSystemTable = nullptr;
 }
 
 void TInternalUnit::AddSymbolsRegistrationProc(TSymbolsRegistrationProc proc)
 {
     std::lock_guard lock(FLock);
     FSymbolsProcs.push_back(proc);
+    FStaticTable.Reset();
+    FStaticSystemTable = nullptr;
 }
 
-// FIXME: the table is built afresh for every compilation; sharing one
-// static table between programs would save that work once the library is
-// large.
-TSymbolTable* TInternalUnit::CreateUnitTable(TSystemSymbolTable& systemTable)
+void TInternalUnit::FillTable(TSystemSymbolTable& systemTable, TSymbolTable& table) const
 {
-    std::lock_guard lock(FLock);
-    auto table = std::make_unique<TUnitSymbolTable>(&systemTable);
     for (TSymbolsRegistrationProc proc : FSymbolsProcs)
-        proc(systemTable, *table);
+        proc(systemTable, table);
     for (const TRegisteredInternalFunction& record : FFunctions) {
         try {
-            AddInternalFunction(*table, record);
+            AddInternalFunction(table, record);
         } catch (const Exception& e) {
             throw Exception(FormatText(RegistrationFailedMsg, {record.Name, e.Message()}));
         }
     }
-    return table.release();
+}
+
+// Building the table is most of the cost of compiling a small page, and
+// nothing a compilation does changes it: symbols are only looked up, and
+// the function objects keep no state of their own.
+IStaticSymbolTable TInternalUnit::StaticTable(TSystemSymbolTable& systemTable)
+{
+    std::lock_guard lock(FLock);
+    if (FStaticTable && FStaticSystemTable == &systemTable)
+        return FStaticTable;
+    // A failed build leaves no cache behind.
+    FStaticTable.Reset();
+    FStaticSystemTable = nullptr;
+    auto table = MakeRef<TStaticSymbolTable>(&systemTable);
+    FillTable(systemTable, *table);
+    // Sorted here, before any compilation shares it.
+    table->Prepare();
+    FStaticTable = table;
+    FStaticSystemTable = &systemTable;
+    return table;
+}
+
+TSymbolTable* TInternalUnit::CreateUnitTable(TSystemSymbolTable& systemTable)
+{
+    const IStaticSymbolTable shared = StaticTable(systemTable);
+    return new TLinkedSymbolTable(shared.Get());
 }
 
 TFuncSymbol* AddInternalFunction(TSymbolTable& table, const TRegisteredInternalFunction& record)
@@ -489,15 +515,21 @@ TRefPtr<TSystemSymbolTable> CreateSystemSymbolTable()
     return table;
 }
 
+TRefPtr<TSystemSymbolTable> SharedSystemSymbolTable()
+{
+    static const TRefPtr<TSystemSymbolTable> table = CreateSystemSymbolTable();
+    return table;
+}
+
 void TPrintFunction::Execute(TProgramInfo& info)
 {
-    if (TtvsProgramExecution* exec = info.ProgramExecution())
+    if (TtvsProgramExecution* exec = info.Execution().AsProgramExecution())
         PrintToResult(*exec, info.ValueAsString(u"v"));
 }
 
 void TPrintLnFunction::Execute(TProgramInfo& info)
 {
-    if (TtvsProgramExecution* exec = info.ProgramExecution())
+    if (TtvsProgramExecution* exec = info.Execution().AsProgramExecution())
         PrintLnToResult(*exec, info.ValueAsString(u"v"));
 }
 

@@ -283,8 +283,10 @@ inline constexpr char16_t InternalUnitName[] = u"Internal";
 inline constexpr char16_t RegistrationFailedMsg[] = u"AddInternalFunctions failed on %s\r\n%s";
 
 // The process-wide unit "Internal": every registered routine, made into
-// symbols for each compilation. Registration happens before compiling
-// starts; building tables holds the unit's lock, so compilations on several
+// symbols once per system table in a shared static table that each
+// compilation links to. Registration happens before compiling starts (a
+// later registration drops the shared table, so the next compilation sees
+// it); building tables holds the unit's lock, so compilations on several
 // threads may ask for it at once.
 class TInternalUnit final : public ItvsUnit {
 public:
@@ -295,18 +297,29 @@ public:
 
     std::u16string UnitName() const override { return InternalUnitName; }
     std::vector<std::u16string> Dependencies() const override { return {}; }
+    // A new linked table over the shared static table of systemTable.
     TSymbolTable* CreateUnitTable(TSystemSymbolTable& systemTable) override;
     bool UsedImplicitly() const override { return true; }
 
-    // Adds every registered routine to table (types looked up through it).
-    void AddFunctionsTo(TSymbolTable& table, TSystemSymbolTable& systemTable) const;
+    // The shared table of every registration over systemTable: built on the
+    // first request for that system table, then the same table until
+    // another system table is presented or a routine is registered.
+    IStaticSymbolTable StaticTable(TSystemSymbolTable& systemTable);
 
 private:
     TInternalUnit() = default;
 
+    // Runs the symbol procedures and adds every registered routine; the
+    // caller holds the lock.
+    void FillTable(TSystemSymbolTable& systemTable, TSymbolTable& table) const;
+
     mutable std::mutex FLock;
     std::vector<TRegisteredInternalFunction> FFunctions;
     std::vector<TSymbolsRegistrationProc> FSymbolsProcs;
+    // The static table has the system table as parent and so keeps it
+    // alive: the pointer below cannot come to name another table.
+    IStaticSymbolTable FStaticTable;
+    const TSystemSymbolTable* FStaticSystemTable = nullptr;
 };
 
 void RegisterInternalFunction(TInternalFunctionFactory factory, std::u16string name,
@@ -338,6 +351,10 @@ TFuncSymbol* AddInternalFunction(TSymbolTable& table, const TRegisteredInternalF
 // Builds the shared system table: the base types, Null and Unassigned, and
 // the host parameter routines.
 TRefPtr<TSystemSymbolTable> CreateSystemSymbolTable();
+// The process-wide system table, built on first use. Configurations share
+// it, so that what is built over it (the internal unit's table) is built
+// once per process rather than once per configuration.
+TRefPtr<TSystemSymbolTable> SharedSystemSymbolTable();
 
 // Print and PrintLn of the default result: the text of "v" goes to the
 // running execution's result.

@@ -30,6 +30,7 @@ TtvsGuardianThread::~TtvsGuardianThread()
 void TtvsGuardianThread::GuardExecution(TtvsProgramExecution* exec, int64_t timeoutMs)
 {
     const TtvsGuardedExecution entry{exec, TClock::now() + std::chrono::milliseconds(timeoutMs)};
+    bool wake = true;
     {
         std::lock_guard lock(FLock);
         // Latest first; equal time-outs keep registration order ahead of the
@@ -39,21 +40,28 @@ void TtvsGuardianThread::GuardExecution(TtvsProgramExecution* exec, int64_t time
                              [](const TtvsGuardedExecution& a, const TtvsGuardedExecution& b) {
                                  return a.TimeOutAt > b.TimeOutAt;
                              });
+        // Only a time-out due before the thread's next wake-up needs it now;
+        // waking it for every page request would cost a thread switch each.
+        wake = entry.TimeOutAt < FWaitUntil;
         FList.insert(pos, entry);
-        FSignalled = true;
+        FSignalled = FSignalled || wake;
     }
-    FWakeUp.notify_one();
+    if (wake)
+        FWakeUp.notify_one();
 }
 
+// The entry goes at once. Left in the list until its time-out passed, the
+// withdrawn entries of a busy server would pile up (requests per second
+// times the time-out) and make every registration shift them all. The
+// thread looks at entries only under the lock, so none is in use here.
 void TtvsGuardianThread::ForgetExecution(const TtvsProgramExecution* exec)
 {
     std::lock_guard lock(FLock);
-    for (auto& entry : FList) {
-        if (entry.Exec == exec) {
-            entry.Exec = nullptr;
-            break;
-        }
-    }
+    const auto it = std::find_if(FList.begin(), FList.end(), [exec](const auto& entry) {
+        return entry.Exec == exec;
+    });
+    if (it != FList.end())
+        FList.erase(it);
 }
 
 size_t TtvsGuardianThread::PendingCount()
@@ -83,6 +91,7 @@ void TtvsGuardianThread::Execute()
             FList.pop_back();
         }
         const auto woken = [this] { return FSignalled; };
+        FWaitUntil = pending ? wakeAt : TClock::time_point::max();
         if (pending)
             FWakeUp.wait_until(lock, wakeAt, woken);
         else
@@ -141,6 +150,8 @@ void PrintToResult(TtvsProgramExecution& exec, const UnicodeString& text)
 void PrintLnToResult(TtvsProgramExecution& exec, const UnicodeString& text)
 {
     TtvsResult* result = exec.Result();
+    // One shared line break rather than a new string for every line.
+    static const UnicodeString lineBreak(CrLf);
     result->AddString(text);
-    result->AddString(UnicodeString(CrLf));
+    result->AddString(lineBreak);
 }

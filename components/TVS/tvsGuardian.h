@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,8 +20,9 @@ class TtvsMainProgram;
 class TSymbolTable;
 
 // Watches the time-outs of all running executions. It sleeps until the earliest
-// time-out or a new registration, never polls, and only ever calls Stop on an
-// execution, which the running thread notices at its next statement step.
+// time-out or a registration that comes due before it, never polls, and only
+// ever calls Stop on an execution, which the running thread notices at its
+// next statement step.
 //
 // Time is measured on the monotonic clock: a wall-clock change (NTP, daylight
 // saving, the user) must neither stop a run early nor let it run for ever.
@@ -36,12 +38,11 @@ public:
     ~TtvsGuardianThread();
 
     void GuardExecution(TtvsProgramExecution* exec, int64_t timeoutMs);
-    // Withdraws the registration. The entry stays in the list and the thread
-    // discards it later, so the thread never frees an entry it is looking at.
+    // Withdraws the registration: its entry leaves the list at once.
     void ForgetExecution(const TtvsProgramExecution* exec);
 
-    // Number of entries the thread still has to look at (cleared ones
-    // included); for tests that wait for the list to drain.
+    // Number of guarded runs: registered, and neither withdrawn nor stopped
+    // yet. For tests.
     size_t PendingCount();
 
 private:
@@ -60,6 +61,9 @@ private:
     std::condition_variable FWakeUp;
     bool FSignalled = false;
     bool FTerminated = false;
+    // When the thread wakes next by itself; a registration due later needs
+    // no signal, as the thread looks at the list again by then.
+    TClock::time_point FWaitUntil = TClock::time_point::max();
     // Sorted from the latest to the earliest time-out: the next one due is the
     // last item, and removing it costs nothing.
     std::vector<TtvsGuardedExecution> FList;
@@ -84,6 +88,8 @@ public:
     virtual void AddString(const UnicodeString& text) = 0;
     virtual void Clear() = 0;
     virtual UnicodeString ToString() const = 0;
+    // The same text for hosts that hand it on as a standard string.
+    virtual std::u16string ToU16String() const { return ToString().ToU16String(); }
 
 private:
     TtvsResultType* FResultType;
@@ -97,6 +103,8 @@ public:
     void AddString(const UnicodeString& text) override;
     void Clear() override;
     UnicodeString ToString() const override;
+    // Straight from the blocks, with no intermediate string.
+    std::u16string ToU16String() const override { return FTextBuilder.ToU16String(); }
 
 private:
     TWriteOnlyBlockStream FTextBuilder;

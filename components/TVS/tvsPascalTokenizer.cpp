@@ -299,3 +299,12 @@ TPascalTokenizerStateRules::TPascalTokenizerStateRules()
     FinishStates();
     SetReservedTokens(ReservedSet());
 }
+
+const TPascalTokenizerStateRules& TPascalTokenizerStateRules::Shared()
+{
+    // Building the table costs more than tokenizing a small page, and pages
+    // are compiled on several threads at once: a function-local static is
+    // built exactly once, and every thread sees it complete.
+    static const TPascalTokenizerStateRules rules;
+    return rules;
+}

@@ -4,8 +4,12 @@
 
 #include "tvsTokenizer.h"
 
-// Built once per compiler and shared by all of its tokenizers.
+// The state table of the script language. Nothing changes it once built, so
+// one instance serves every tokenizer of the process, on any thread.
 class TPascalTokenizerStateRules final : public TTokenizerRules {
 public:
     TPascalTokenizerStateRules();
+
+    // The process-wide instance, built on first use.
+    static const TPascalTokenizerStateRules& Shared();
 };

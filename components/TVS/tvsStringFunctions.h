@@ -19,7 +19,7 @@
 // ---------------------------------------------------------------------------
 
 inline constexpr char16_t InvalidCodepointMsg[] = u"Invalid codepoint: %d";
-inline constexpr char16_t InvalidIntegerTextMsg[] = u"''%s'' is not a valid integer value";
+inline constexpr char16_t InvalidIntegerTextMsg[] = u"'%s' is not a valid integer value";
 inline constexpr char16_t InvalidFormatArgMsg[] =
     u"Format '%s' invalid or incompatible with argument";
 inline constexpr char16_t ConstantOrOpenArrayExpectedMsg[] =
@@ -41,7 +41,7 @@ inline int32_t LowInt32(int64_t value) noexcept
 // One code unit below 65536, a surrogate pair up to $10FFFF; anything else
 // raises EChrConvertError.
 UnicodeString Chr(int64_t code);
-// Raise EConvertError "''text'' is not a valid integer value". Decimal and
+// Raise EConvertError "'text' is not a valid integer value". Decimal and
 // "$"/"0x" hexadecimal are accepted, with leading blanks and a sign.
 int64_t StrToInt(std::u16string_view text);
 int64_t StrToIntDef(std::u16string_view text, int64_t def) noexcept;

@@ -533,6 +533,26 @@ TTokenizer::TTokenPtr TTokenizer::ReadToken()
 
         if (trns.IsStart && token->ScriptPos.Line == 0 && token->ScriptPos.Col == 0)
             token->ScriptPos = FSource.CurPos;
+        // The body of a literal, comment or name stays in its state one
+        // character after another: take the whole run of characters with
+        // this same transition at once. Line breaks take the step below,
+        // which counts lines.
+        if (trns.NextState == state && trns.Action == TTokenAction::taNone && !trns.IsFinal
+            && trns.Moves() && !atEnd && c != u'\n') {
+            const size_t first = FSource.Index;
+            size_t last = first + 1;
+            while (last < text.size()) {
+                const char16_t d = text[last];
+                if (d == u'\n' || state->Transition(d > 127 ? 127 : d) != &trns)
+                    break;
+                ++last;
+            }
+            if (trns.Kind == TTransitionKind::tkConsume)
+                FBuffer.append(text, first, last - first);
+            FSource.Index = last;
+            FSource.CurPos.Col += static_cast<int32_t>(last - first);
+            continue;
+        }
         if (trns.Kind == TTransitionKind::tkConsume)
             FBuffer.push_back(c);
         if (trns.Moves()) {

@@ -1,6 +1,7 @@
 # Tests of the engine's compiler layer, relative to this folder.
 set(TVS_COMPILER_TESTS
     tvsCompiler_test.cpp
+    tvsCompiler_Calls_test.cpp
     tvsScripts_test.cpp
 )
 

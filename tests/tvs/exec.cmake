@@ -3,5 +3,8 @@ set(TVS_EXEC_TESTS
     tvsExprs_test.cpp
     tvsCoreExprs_test.cpp
     tvsRelExprs_test.cpp
+    tvsConvExprs_test.cpp
+    tvsOperators_test.cpp
+    tvsMagicExprs_test.cpp
     tvsGuardian_test.cpp
 )

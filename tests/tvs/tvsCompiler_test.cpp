@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <typeinfo>
 #include <vector>
 
@@ -412,6 +413,69 @@ TEST(tvsFunctions, HostParameters)
     ASSERT_EQ(exec->Messages().Count(), 1);
     EXPECT_EQ(Utf8(exec->Messages().GetMsg(0).FormattedText()),
               "Runtime Error: Parameter index 2 out of range (2 parameters) [line: 3, column: 9]");
+}
+
+// Compilations share one table of the registered routines per system
+// table. A routine registered later must still reach the next compilation,
+// and a program keeps the table it linked whatever happens to the cache.
+TEST(tvsFunctions, InternalUnitTableIsSharedAndFollowsRegistrations)
+{
+    TInternalUnit& unit = TInternalUnit::Instance();
+    const TRefPtr<TSystemSymbolTable> system = SharedSystemSymbolTable();
+    const IStaticSymbolTable first = unit.StaticTable(*system);
+    EXPECT_EQ(unit.StaticTable(*system).Get(), first.Get());
+
+    const TRefPtr<TSystemSymbolTable> otherSystem = CreateSystemSymbolTable();
+    const IStaticSymbolTable other = unit.StaticTable(*otherSystem);
+    EXPECT_NE(other.Get(), first.Get());
+
+    // A new name each time, as registrations stay for the whole process.
+    static int round = 0;
+    const std::u16string name = u"LateTwice" + std::u16string(1, u'a' + round++ % 26);
+    const std::u16string call = u"PrintLn(" + name + u"(4));";
+    TtvsScriptComponent component;
+    const TRefPtr<TtvsMainProgram> before = component.Compile(u"PrintLn('before');");
+    ASSERT_FALSE(before->Messages().HasErrors());
+    EXPECT_NE(CompileAndRun(component, call).Messages, std::vector<std::string>{});
+
+    RegisterInternalIntFunction(&MakeInternalFunction<TDoubleFunc>, name, {u"x", u"Integer"});
+    const TRun run = CompileAndRun(component, call);
+    EXPECT_TRUE(run.Messages.empty()) << (run.Messages.empty() ? "" : run.Messages[0]);
+    EXPECT_EQ(run.Output, "8\r\n");
+    // Compiled over the table the registration dropped.
+    const ItvsProgramExecution exec = before->Execute();
+    EXPECT_EQ(Utf8(exec->Result()->ToString().View()), "before\r\n");
+}
+
+// Pages compile and run on several worker threads at once, each with its
+// own component, over the shared tokenizer rules, system table and
+// routine table. Every run must print exactly what a lone run prints.
+TEST(tvsComp, ConcurrentCompilationsAgree)
+{
+    constexpr int Threads = 4;
+    constexpr int RunsPerThread = 20;
+    const std::u16string source =
+        u"var s: String;\nvar i: Integer;\nfor i := 1 to 20 do\n  s := s + IntToStr(i) + ',';\n"
+        u"PrintLn(UpperCase('x') + s);";
+    TtvsScriptComponent reference;
+    const TRun expected = CompileAndRun(reference, source);
+    ASSERT_TRUE(expected.Messages.empty())
+        << (expected.Messages.empty() ? "" : expected.Messages[0]);
+
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t)
+        threads.emplace_back([&] {
+            for (int n = 0; n < RunsPerThread; ++n) {
+                TtvsScriptComponent component;
+                const TRun run = CompileAndRun(component, source);
+                if (!run.Messages.empty() || run.Output != expected.Output)
+                    ++mismatches;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(tvsComp, PrintNeedsNoUses)

@@ -425,6 +425,31 @@ TEST(tvsCoreExprs, OptimizeRewrites)
              return b.Assign(1, b.StrVar(x), b.Bin<TAddStrExpr>(b.Str(u"x"), b.StrVar(x)));
          },
          typeid(TAssignExpr), u"x"},
+        {"i := (i + 3) mod 5 stores the remainder directly",
+         [](TTreeBuilder& b) {
+             b.NewInt();
+             return b.Assign(1, b.IntVar(x),
+                             b.Bin<TModExpr>(b.Bin<TAddIntExpr>(b.IntVar(x), b.Int(3)), b.Int(5)));
+         },
+         typeid(TAssignModConstToIntVarExpr), u"3"},
+        {"i := i mod -1 keeps the checked remainder",
+         [](TTreeBuilder& b) {
+             b.NewInt();
+             return b.Assign(1, b.IntVar(x), b.Bin<TModExpr>(b.IntVar(x), b.Int(-1)));
+         },
+         typeid(TAssignExpr), u"0"},
+        {"i := i xor 5 works in place",
+         [](TTreeBuilder& b) {
+             b.NewInt();
+             return b.Assign(1, b.IntVar(x), b.Bin<TIntXorExpr>(b.IntVar(x), b.Int(5)));
+         },
+         typeid(TIntVarSelfOpExpr), u"5"},
+        {"i := 6 or i stays an assignment",
+         [](TTreeBuilder& b) {
+             b.NewInt();
+             return b.Assign(1, b.IntVar(x), b.Bin<TIntOrExpr>(b.Int(6), b.IntVar(x)));
+         },
+         typeid(TAssignExpr), u"6"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

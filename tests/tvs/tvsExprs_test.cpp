@@ -1,6 +1,8 @@
 #include "tvsExprs.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -257,6 +259,24 @@ TEST(tvsExprs, RandomSequence)
     const double top = exec->Random();
     EXPECT_EQ(exec->RandSeed(), 0xFFFFFFFFFFFFFFFFull);
     EXPECT_EQ(top, 0x1.fffffffffffffp-1);
+}
+
+// A new execution's state is r shl 15 xor the default seed, with r a host
+// random value in [0, 2147483646]; executions must not share a sequence.
+TEST(tvsExprs, NewExecutionsAreSeededApart)
+{
+    TTreeBuilder b;
+    constexpr int Runs = 16;
+    std::vector<uint64_t> seeds;
+    for (int n = 0; n < Runs; ++n) {
+        const ItvsProgramExecution exec = b.Prog().CreateNewExecution();
+        const uint64_t r = (exec->RandSeed() ^ TtvsExecution::DefaultRandSeed) >> 15;
+        EXPECT_EQ(r << 15, exec->RandSeed() ^ TtvsExecution::DefaultRandSeed);
+        EXPECT_LE(r, 2147483646u);
+        seeds.push_back(exec->RandSeed());
+    }
+    std::sort(seeds.begin(), seeds.end());
+    EXPECT_EQ(std::unique(seeds.begin(), seeds.end()), seeds.end());
 }
 
 TEST(tvsExprs, ScriptLocationNamesTheRoutine)

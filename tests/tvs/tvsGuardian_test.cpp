@@ -1,5 +1,6 @@
 #include "tvsGuardian.h"
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -56,6 +57,37 @@ TEST(tvsGuardian, FinishedRunIsWithdrawn)
     exec->Execute(0);
     EXPECT_EQ(Output(exec), u"beforeafter");
     EXPECT_EQ(Errors(exec), u"");
+}
+
+// A server registers every page run with a long time-out; runs that end
+// early must leave nothing behind, or the list grows with every request.
+TEST(tvsGuardian, FinishedRunsLeaveNoEntries)
+{
+    TTreeBuilder b;
+    b.Prog().SetExpr(CountingLoop(b, 10));
+    const ItvsProgramExecution exec = b.Prog().CreateNewExecution();
+    for (int run = 0; run < 200; ++run)
+        exec->Execute(60000);
+    EXPECT_EQ(Output(exec), u"beforeafter");
+    EXPECT_EQ(TtvsGuardianThread::Instance().PendingCount(), 0u);
+}
+
+// A registration due later than the one the guardian waits for does not
+// wake it; one due earlier must, or the earlier run would overstay.
+TEST(tvsGuardian, EarlierRegistrationIsStoppedOnTime)
+{
+    TTreeBuilder slowTree;
+    slowTree.Prog().SetExpr(CountingLoop(slowTree));
+    const ItvsProgramExecution slow = slowTree.Prog().CreateNewExecution();
+    std::thread longRun([&] { slow->Execute(60000); });
+    // Bounded: the long run stops by the time-out at the latest.
+    for (int i = 0; i < 6000 && TtvsGuardianThread::Instance().PendingCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TTreeBuilder b;
+    EXPECT_EQ(Errors(b.Run(CountingLoop(b), 30)), StoppedAtLoopBody);
+    slow->Stop();
+    longRun.join();
+    EXPECT_EQ(Errors(slow), StoppedAtLoopBody);
 }
 
 TEST(tvsGuardian, StopsEveryGuardedRunOnItsOwnThread)

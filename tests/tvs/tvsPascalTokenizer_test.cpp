@@ -326,3 +326,20 @@ TEST(tvsPascalTokenizer, LexicalErrors)
                     u"[line: 2, column: 1]"},
     });
 }
+
+// Literal bodies, comments and names are read a run of characters at a
+// time; positions after such runs, across lines and at the character that
+// ends a run badly must still be exact.
+TEST(tvsPascalTokenizer, LongRunsKeepPositions)
+{
+    CheckLex({
+        {u"{ one\r\ntwo three }\r\n  abcdefgh;", u"3:3 ttNAME abcdefgh | 3:11 ttSEMI ;"},
+        {u"// aaaa\r\n// bb\r\nx", u"3:1 ttNAME x"},
+        {u"'abc\u20acdef' + x", u"1:1 ttStrVal 'abc\u20acdef' | 1:11 ttPLUS + | 1:13 ttNAME x"},
+        {u"(* a\nbb\nccc *)y", u"3:7 ttNAME y"},
+        {u"abcdefgh!", u"stop | Syntax Error: Invalid character (found \"!\") [line: 1, column: 9]"},
+        {u"x := 'abcdef\r\n", u"1:1 ttNAME x | 1:3 ttASSIGN := | stop | Syntax Error: End of "
+                             u"string constant not found (end of line) (found #D) [line: 1, "
+                             u"column: 13]"},
+    });
+}

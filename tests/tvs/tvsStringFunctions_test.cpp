@@ -163,11 +163,11 @@ TEST_F(tvsStringFunctions, StrToIntParsesOrRaisesWithTheText)
         {u"9223372036854775807", "9223372036854775807"},
         {u"-9223372036854775808", "-9223372036854775808"},
         {u"9223372036854775808",
-         "<EConvertError> ''9223372036854775808'' is not a valid integer value"},
-        {u"", "<EConvertError> '''' is not a valid integer value"},
-        {u"12a", "<EConvertError> ''12a'' is not a valid integer value"},
-        {u"1.5", "<EConvertError> ''1.5'' is not a valid integer value"},
-        {u"7 ", "<EConvertError> ''7 '' is not a valid integer value"},
+         "<EConvertError> '9223372036854775808' is not a valid integer value"},
+        {u"", "<EConvertError> '' is not a valid integer value"},
+        {u"12a", "<EConvertError> '12a' is not a valid integer value"},
+        {u"1.5", "<EConvertError> '1.5' is not a valid integer value"},
+        {u"7 ", "<EConvertError> '7 ' is not a valid integer value"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
@@ -236,13 +236,13 @@ TEST_F(tvsStringFunctions, HexToIntTakesHexDigitsOnly)
         {u"7FFFFFFFFFFFFFFF", "9223372036854775807"},
         {u"FFFFFFFFFFFFFFFF", "-1"},
         {u"10000000000000000",
-         "<EConvertError> ''10000000000000000'' is not a valid integer value"},
-        {u"0x10", "<EConvertError> ''0x10'' is not a valid integer value"},
-        {u"$10", "<EConvertError> ''$10'' is not a valid integer value"},
-        {u"-1", "<EConvertError> ''-1'' is not a valid integer value"},
-        {u" 1", "<EConvertError> '' 1'' is not a valid integer value"},
-        {u"g", "<EConvertError> ''g'' is not a valid integer value"},
-        {u"", "<EConvertError> '''' is not a valid integer value"},
+         "<EConvertError> '10000000000000000' is not a valid integer value"},
+        {u"0x10", "<EConvertError> '0x10' is not a valid integer value"},
+        {u"$10", "<EConvertError> '$10' is not a valid integer value"},
+        {u"-1", "<EConvertError> '-1' is not a valid integer value"},
+        {u" 1", "<EConvertError> ' 1' is not a valid integer value"},
+        {u"g", "<EConvertError> 'g' is not a valid integer value"},
+        {u"", "<EConvertError> '' is not a valid integer value"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
@@ -653,12 +653,12 @@ TEST_F(tvsStringFunctions, ScriptErrorsCarryTheHostMessageAtTheCall)
         std::string expected;
     } cases[] = {
         {u"var s := 'x1';\nPrint(StrToInt(s));",
-         "{Runtime Error: ''x1'' is not a valid integer value [line: 2, column: 7]}"},
+         "{Runtime Error: 'x1' is not a valid integer value [line: 2, column: 7]}"},
         {u"var i := -1;\nPrint(Chr(i));",
          "{Runtime Error: Invalid codepoint: -1 [line: 2, column: 7]}"},
         // Constant arguments fold at compile time, so the error is a compile error.
         {u"Print(StrToInt('x'));",
-         "{Compile Error: Evaluation of \"StrToInt\" failed: EConvertError ''x'' is not a valid "
+         "{Compile Error: Evaluation of \"StrToInt\" failed: EConvertError 'x' is not a valid "
          "integer value [line: 1, column: 7]}"},
     };
     for (const auto& c : cases) {
