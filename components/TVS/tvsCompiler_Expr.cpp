@@ -333,6 +333,8 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::ParseNameExpression(bool isWrite, TTyp
     } else if (auto* constSym = dynamic_cast<TConstSymbol*>(sym)) {
         result = MakeConstant(constSym->Typ(),
                               constSym->Data().empty() ? Variant() : constSym->Data()[0]);
+    } else if (auto* resString = dynamic_cast<TResourceStringSymbol*>(sym)) {
+        result = std::make_unique<TResourceStringExpr>(FProg->TypString(), resString, namePos);
     } else if (auto* var = dynamic_cast<TDataSymbol*>(sym)) {
         result = MakeVarExpr(var);
     } else if (auto* typ = dynamic_cast<TTypeSymbol*>(sym); typ != nullptr && sym->IsType()) {

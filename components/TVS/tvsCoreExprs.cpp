@@ -1384,22 +1384,24 @@ void TLoopRound::Prepare(const TNoResultExpr& body)
     const bool plain =
         bodyClass == typeid(TBlockExprNoTable) || bodyClass == typeid(TBlockExprNoTable2)
         || bodyClass == typeid(TBlockExprNoTable3) || bodyClass == typeid(TBlockExprNoTable4);
-    const auto* block = static_cast<const TBlockExprBase*>(&body);
-    FBlock = plain && block->StatementCount() > 0 ? block : nullptr;
+    FStatements.clear();
+    if (!plain)
+        return;
+    const auto& block = static_cast<const TBlockExprBase&>(body);
+    for (int i = 0; i < block.StatementCount(); ++i)
+        FStatements.push_back(block.Statement(i));
 }
 
 inline bool TLoopRound::Run(TtvsExecution& exec, const TNoResultExpr& body) const
 {
-    const int count = FBlock != nullptr ? FBlock->StatementCount() : 0;
-    if (count == 0) {
+    if (FStatements.empty()) {
         exec.StatementStep(&body);
         body.EvalNoResult(exec);
     } else {
         // A stop request is still seen within one round, at its first
         // statement.
-        exec.StatementStep(FBlock->Statement(0));
-        for (int i = 0; i < count; ++i) {
-            const TNoResultExpr* statement = FBlock->Statement(i);
+        exec.StatementStep(FStatements.front());
+        for (const TNoResultExpr* statement : FStatements) {
             try {
                 statement->EvalNoResult(exec);
             } catch (...) {

@@ -867,7 +867,9 @@ public:
     bool Run(TtvsExecution& exec, const TNoResultExpr& body) const;
 
 private:
-    const TBlockExprBase* FBlock = nullptr; // the body, when it qualifies
+    // The statements of the body, when it qualifies (owned by the body).
+    // Taken when the loop is optimised; the body does not change after that.
+    std::vector<const TNoResultExpr*> FStatements;
 };
 
 inline constexpr char16_t ForStepNotPositiveMsg[] =
