@@ -381,6 +381,21 @@ TExprBase* TAssignExpr::Optimize(TtvsProgram& prog, TtvsExecution& exec)
             }
             return new TAppendStringVarExpr(FScriptPos, std::move(target), op.ExtractRight());
         }
+        // s := s + a + b reads as (s + a) + b. Built as it stands, every pass
+        // copies the whole of s, and a loop that grows a text this way takes
+        // quadratic time. Concatenation is associative, so it appends a + b
+        // to s in place instead, which is the same text.
+        TAddStrExpr* outer = nullptr;
+        TAddStrExpr* inner = &op;
+        while (typeid(*inner->Left()) == typeid(TAddStrExpr)) {
+            outer = inner;
+            inner = static_cast<TAddStrExpr*>(inner->Left());
+        }
+        if (outer != nullptr && var.SameVarAs(*inner->Left())) {
+            outer->SetLeft(inner->ExtractRight()); // frees inner and its read of s
+            std::unique_ptr<TStrVarExpr> target(static_cast<TStrVarExpr*>(FLeft.release()));
+            return new TAppendStringVarExpr(FScriptPos, std::move(target), std::move(FRight));
+        }
     }
     return this;
 }
@@ -890,7 +905,11 @@ void TAddStrExpr::EvalAsString(TtvsExecution& exec, UnicodeString& result) const
     FLeft->EvalAsString(exec, a);
     UnicodeString b;
     FRight->EvalAsString(exec, b);
-    result = Concat(a.View(), b.View());
+    // In a chain a + b + c + d the left operand is the fresh text of the
+    // concatenation below, owned by nobody else: growing it in place keeps
+    // the chain linear instead of copying the prefix at every step.
+    a.Append(b.View());
+    result = std::move(a);
 }
 
 void TConvStringExpr::EvalAsString(TtvsExecution& exec, UnicodeString& result) const

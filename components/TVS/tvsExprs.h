@@ -357,6 +357,8 @@ public:
     TTypedExpr* Right() const { return FRight.get(); }
     std::unique_ptr<TTypedExpr> ExtractLeft() { return std::move(FLeft); }
     std::unique_ptr<TTypedExpr> ExtractRight() { return std::move(FRight); }
+    // For rewrites that restructure a chain of operators while optimising.
+    void SetLeft(std::unique_ptr<TTypedExpr> left) { FLeft = std::move(left); }
 
 protected:
     std::unique_ptr<TTypedExpr> FLeft;
