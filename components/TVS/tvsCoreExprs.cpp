@@ -1,7 +1,6 @@
 #include "tvsCoreExprs.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <typeinfo>
@@ -1542,27 +1541,6 @@ void TForDownwardStepExpr::EvalNoResult(TtvsExecution& exec) const
     }
 }
 
-namespace {
-
-// The characters a loop hands out one by one; the Latin-1 ones are shared
-// strings, so walking most texts allocates nothing.
-UnicodeString CharAsString(char16_t c)
-{
-    static const std::array<UnicodeString, 256> Latin1 = [] {
-        std::array<UnicodeString, 256> strings;
-        for (size_t i = 0; i < strings.size(); ++i) {
-            const auto code = static_cast<char16_t>(i);
-            strings[i] = UnicodeString(std::u16string_view(&code, 1));
-        }
-        return strings;
-    }();
-    if (c < Latin1.size())
-        return Latin1[c];
-    return UnicodeString(std::u16string_view(&c, 1));
-}
-
-} // namespace
-
 TForInStringExpr::TForInStringExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> var,
                                    std::unique_ptr<TTypedExpr> str,
                                    std::unique_ptr<TTypedExpr> step,
@@ -1609,7 +1587,7 @@ void TForInStringExpr::EvalNoResult(TtvsExecution& exec) const
     // The step is compared with what is left, so a huge step cannot make
     // the index overflow.
     for (int64_t index = 0; index < length;) {
-        FVar->AssignValueAsString(exec, CharAsString(chars[static_cast<size_t>(index)]));
+        FVar->AssignValueAsString(exec, CharToString(chars[static_cast<size_t>(index)]));
         if (!FRound.Run(exec, *FBody))
             return;
         if (step >= length - index)

@@ -1,6 +1,5 @@
 #include "tvsMagicExprs.h"
 
-#include <array>
 
 #include "tvsCoreExprs.h"
 #include "tvsErrors.h"
@@ -17,27 +16,6 @@ bool IsStatementExpr(const TTypedExpr& expr)
 
 // ---------------------------------------------------------------------------
 // Strings
-
-namespace {
-
-// Loops that walk a string read one character at a time; the Latin-1 ones
-// are shared strings, so reading them allocates nothing.
-UnicodeString OneCharString(char16_t c)
-{
-    static const std::array<UnicodeString, 256> Latin1 = [] {
-        std::array<UnicodeString, 256> strings;
-        for (size_t i = 0; i < strings.size(); ++i) {
-            const auto code = static_cast<char16_t>(i);
-            strings[i] = UnicodeString(std::u16string_view(&code, 1));
-        }
-        return strings;
-    }();
-    if (c < Latin1.size())
-        return Latin1[c];
-    return UnicodeString(std::u16string_view(&c, 1));
-}
-
-} // namespace
 
 int64_t TStringLengthExpr::EvalAsInteger(TtvsExecution& exec) const
 {
@@ -61,7 +39,7 @@ void TStringArrayOpExpr::EvalAsString(TtvsExecution& exec, UnicodeString& result
         RaiseUpperExceeded(exec, index);
     if (index < 1)
         RaiseLowerExceeded(exec, index);
-    result = OneCharString(text[static_cast<size_t>(index - 1)]);
+    result = CharToString(text[static_cast<size_t>(index - 1)]);
 }
 
 TStringArraySetExpr::TStringArraySetExpr(std::unique_ptr<TDataExpr> str,

@@ -1,6 +1,7 @@
 #include "tvsVariant.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -929,4 +930,19 @@ double StrToFloat(std::u16string_view text)
     if (!TryStrToFloat(text, value))
         throw EConvertError(FillPattern(InvalidFloatMessage, {text}));
     return value;
+}
+
+UnicodeString CharToString(char16_t c)
+{
+    static const std::array<UnicodeString, 256> Latin1 = [] {
+        std::array<UnicodeString, 256> strings;
+        for (size_t i = 0; i < strings.size(); ++i) {
+            const auto code = static_cast<char16_t>(i);
+            strings[i] = UnicodeString(std::u16string_view(&code, 1));
+        }
+        return strings;
+    }();
+    if (c < Latin1.size())
+        return Latin1[c];
+    return UnicodeString(std::u16string_view(&c, 1));
 }

@@ -200,6 +200,9 @@ template <> struct std::hash<UnicodeString> {
 
 // Concatenation of views into one new string (one allocation).
 UnicodeString Concat(std::u16string_view a, std::u16string_view b);
+// A one-character string. Loops that walk a text read it one character at a
+// time: the Latin-1 ones are shared strings, so reading them allocates nothing.
+UnicodeString CharToString(char16_t c);
 
 // ---------------------------------------------------------------------------
 // Variant kind codes
