@@ -9,6 +9,7 @@
 #include "tvsPascalTokenizer.h"
 #include "tvsRelExprs.h"
 #include "tvsSymbols.h"
+#include "tvsSystemOperators.h"
 #include "tvsUnitSymbols.h"
 #include "tvsUtils.h"
 
@@ -93,159 +94,7 @@ int CountLines(std::u16string_view text)
     return lines;
 }
 
-template <class T>
-std::unique_ptr<TTypedExpr> MakeBinary(TtvsProgram& prog, std::unique_ptr<TTypedExpr> left,
-                                       std::unique_ptr<TTypedExpr> right)
-{
-    return std::make_unique<T>(prog, std::move(left), std::move(right));
-}
-
-using TBinaryFactory = std::unique_ptr<TTypedExpr> (*)(TtvsProgram&, std::unique_ptr<TTypedExpr>,
-                                                       std::unique_ptr<TTypedExpr>);
-
-// Operand kinds of the system operator rows: Integer, Float, String,
-// Boolean, Variant.
-enum TOpKind : uint8_t { okI, okF, okS, okB, okV };
-
-struct TSystemOperatorRow {
-    TTokenType Token;
-    TOpKind Left;
-    TOpKind Right;
-    TBinaryFactory Factory;
-};
-
-using enum TTokenType;
-
-// One row per (operator, left, right), in registration order: the lookup
-// takes an exact match at once and otherwise the last row that fits, so the
-// rows are never sorted.
-// clang-format off
-const TSystemOperatorRow SystemOperatorRows[] = {
-    {ttPLUS,  okI, okI, &MakeBinary<TAddIntExpr>},
-    {ttPLUS,  okS, okS, &MakeBinary<TAddStrExpr>},
-    {ttPLUS,  okV, okS, &MakeBinary<TAddStrExpr>},
-    {ttPLUS,  okS, okV, &MakeBinary<TAddStrExpr>},
-    {ttPLUS,  okI, okF, &MakeBinary<TAddFloatExpr>},
-    {ttPLUS,  okF, okI, &MakeBinary<TAddFloatExpr>},
-    {ttPLUS,  okF, okF, &MakeBinary<TAddFloatExpr>},
-    {ttPLUS,  okF, okV, &MakeBinary<TAddFloatExpr>},
-    {ttPLUS,  okV, okF, &MakeBinary<TAddFloatExpr>},
-    {ttPLUS,  okI, okV, &MakeBinary<TAddVariantExpr>},
-    {ttPLUS,  okV, okI, &MakeBinary<TAddVariantExpr>},
-    {ttPLUS,  okV, okV, &MakeBinary<TAddVariantExpr>},
-    {ttMINUS, okI, okI, &MakeBinary<TSubIntExpr>},
-    {ttMINUS, okI, okF, &MakeBinary<TSubFloatExpr>},
-    {ttMINUS, okF, okI, &MakeBinary<TSubFloatExpr>},
-    {ttMINUS, okF, okF, &MakeBinary<TSubFloatExpr>},
-    {ttMINUS, okF, okV, &MakeBinary<TSubFloatExpr>},
-    {ttMINUS, okV, okF, &MakeBinary<TSubFloatExpr>},
-    {ttMINUS, okI, okV, &MakeBinary<TSubVariantExpr>},
-    {ttMINUS, okV, okI, &MakeBinary<TSubVariantExpr>},
-    {ttMINUS, okV, okV, &MakeBinary<TSubVariantExpr>},
-    {ttTIMES, okI, okI, &MakeBinary<TMultIntExpr>},
-    {ttTIMES, okI, okF, &MakeBinary<TMultFloatExpr>},
-    {ttTIMES, okF, okI, &MakeBinary<TMultFloatExpr>},
-    {ttTIMES, okF, okF, &MakeBinary<TMultFloatExpr>},
-    {ttTIMES, okF, okV, &MakeBinary<TMultFloatExpr>},
-    {ttTIMES, okV, okF, &MakeBinary<TMultFloatExpr>},
-    {ttTIMES, okI, okV, &MakeBinary<TMultVariantExpr>},
-    {ttTIMES, okV, okI, &MakeBinary<TMultVariantExpr>},
-    {ttTIMES, okV, okV, &MakeBinary<TMultVariantExpr>},
-    {ttDIVIDE, okI, okI, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okI, okF, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okF, okI, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okF, okF, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okI, okV, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okF, okV, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okV, okI, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okV, okF, &MakeBinary<TDivideExpr>},
-    {ttDIVIDE, okV, okV, &MakeBinary<TDivideExpr>},
-    {ttDIV,   okI, okI, &MakeBinary<TDivExpr>},
-    {ttDIV,   okI, okV, &MakeBinary<TDivExpr>},
-    {ttDIV,   okV, okI, &MakeBinary<TDivExpr>},
-    {ttDIV,   okV, okV, &MakeBinary<TDivExpr>},
-    {ttMOD,   okI, okI, &MakeBinary<TModExpr>},
-    {ttMOD,   okI, okV, &MakeBinary<TModExpr>},
-    {ttMOD,   okV, okI, &MakeBinary<TModExpr>},
-    {ttMOD,   okV, okV, &MakeBinary<TModExpr>},
-    {ttOR,    okB, okB, &MakeBinary<TBoolOrExpr>},
-    {ttOR,    okB, okV, &MakeBinary<TBoolOrExpr>},
-    {ttOR,    okV, okB, &MakeBinary<TBoolOrExpr>},
-    {ttOR,    okI, okI, &MakeBinary<TIntOrExpr>},
-    {ttOR,    okI, okV, &MakeBinary<TIntOrExpr>},
-    {ttOR,    okV, okI, &MakeBinary<TIntOrExpr>},
-    {ttOR,    okV, okV, &MakeBinary<TVariantOrExpr>},
-    {ttAND,   okB, okB, &MakeBinary<TBoolAndExpr>},
-    {ttAND,   okB, okV, &MakeBinary<TBoolAndExpr>},
-    {ttAND,   okV, okB, &MakeBinary<TBoolAndExpr>},
-    {ttAND,   okI, okI, &MakeBinary<TIntAndExpr>},
-    {ttAND,   okI, okV, &MakeBinary<TIntAndExpr>},
-    {ttAND,   okV, okI, &MakeBinary<TIntAndExpr>},
-    {ttAND,   okV, okV, &MakeBinary<TVariantAndExpr>},
-    {ttXOR,   okB, okB, &MakeBinary<TBoolXorExpr>},
-    {ttXOR,   okB, okV, &MakeBinary<TBoolXorExpr>},
-    {ttXOR,   okV, okB, &MakeBinary<TBoolXorExpr>},
-    {ttXOR,   okI, okI, &MakeBinary<TIntXorExpr>},
-    {ttXOR,   okI, okV, &MakeBinary<TIntXorExpr>},
-    {ttXOR,   okV, okI, &MakeBinary<TIntXorExpr>},
-    {ttXOR,   okV, okV, &MakeBinary<TVariantXorExpr>},
-    {ttIMPLIES, okB, okB, &MakeBinary<TBoolImpliesExpr>},
-    {ttIMPLIES, okV, okB, &MakeBinary<TBoolImpliesExpr>},
-    {ttIMPLIES, okB, okV, &MakeBinary<TBoolImpliesExpr>},
-    {ttIMPLIES, okV, okV, &MakeBinary<TBoolImpliesExpr>},
-    {ttSHL,   okI, okI, &MakeBinary<TShlExpr>},
-    {ttSHL,   okI, okV, &MakeBinary<TShlExpr>},
-    {ttSHL,   okV, okI, &MakeBinary<TShlExpr>},
-    {ttSHL,   okV, okV, &MakeBinary<TShlExpr>},
-    {ttSHR,   okI, okI, &MakeBinary<TShrExpr>},
-    {ttSHR,   okI, okV, &MakeBinary<TShrExpr>},
-    {ttSHR,   okV, okI, &MakeBinary<TShrExpr>},
-    {ttSHR,   okV, okV, &MakeBinary<TShrExpr>},
-    {ttSAR,   okI, okI, &MakeBinary<TSarExpr>},
-    {ttSAR,   okI, okV, &MakeBinary<TSarExpr>},
-    {ttSAR,   okV, okI, &MakeBinary<TSarExpr>},
-    {ttSAR,   okV, okV, &MakeBinary<TSarExpr>},
-    {ttEQ,    okB, okB, &MakeBinary<TRelEqualBoolExpr>},
-    {ttEQ,    okV, okB, &MakeBinary<TRelEqualBoolExpr>},
-    {ttEQ,    okB, okV, &MakeBinary<TRelEqualBoolExpr>},
-    {ttNOTEQ, okB, okB, &MakeBinary<TRelNotEqualBoolExpr>},
-    {ttNOTEQ, okB, okV, &MakeBinary<TRelNotEqualBoolExpr>},
-    {ttNOTEQ, okV, okB, &MakeBinary<TRelNotEqualBoolExpr>},
-};
-// clang-format on
-
-// The six relational operators share one pattern of operand pairs; they are
-// registered per operator, in this order, after the rows above.
-// clang-format off
-const struct {
-    TTokenType Token;
-    TBinaryFactory Int, Float, String, Var;
-} RelationalRows[] = {
-    {ttEQ,      &MakeBinary<TRelEqualIntExpr>,        &MakeBinary<TRelEqualFloatExpr>,
-                &MakeBinary<TRelEqualStringExpr>,     &MakeBinary<TRelEqualVariantExpr>},
-    {ttNOTEQ,   &MakeBinary<TRelNotEqualIntExpr>,     &MakeBinary<TRelNotEqualFloatExpr>,
-                &MakeBinary<TRelNotEqualStringExpr>,  &MakeBinary<TRelNotEqualVariantExpr>},
-    {ttLESS,    &MakeBinary<TRelLessIntExpr>,         &MakeBinary<TRelLessFloatExpr>,
-                &MakeBinary<TRelLessStringExpr>,      &MakeBinary<TRelLessVariantExpr>},
-    {ttLESSEQ,  &MakeBinary<TRelLessEqualIntExpr>,    &MakeBinary<TRelLessEqualFloatExpr>,
-                &MakeBinary<TRelLessEqualStringExpr>, &MakeBinary<TRelLessEqualVariantExpr>},
-    {ttGTR,     &MakeBinary<TRelGreaterIntExpr>,      &MakeBinary<TRelGreaterFloatExpr>,
-                &MakeBinary<TRelGreaterStringExpr>,   &MakeBinary<TRelGreaterVariantExpr>},
-    {ttGTREQ,   &MakeBinary<TRelGreaterEqualIntExpr>, &MakeBinary<TRelGreaterEqualFloatExpr>,
-                &MakeBinary<TRelGreaterEqualStringExpr>, &MakeBinary<TRelGreaterEqualVariantExpr>},
-};
-// clang-format on
-
 } // namespace
-
-// An entry of the operator table with its operand types resolved for the
-// program being compiled.
-struct TtvsCompiler::TOperatorRow {
-    TTokenType Token;
-    TTypeSymbol* Left;
-    TTypeSymbol* Right;
-    TBinaryFactory Factory;
-};
 
 // The execution that evaluates constant expressions while compiling. What
 // goes wrong there is told to the program being compiled.
@@ -311,7 +160,6 @@ TRefPtr<TtvsMainProgram> TtvsCompiler::Compile(std::u16string_view text, TtvsCon
     types.Exception = systemTable.TypException();
     types.Interface = systemTable.TypInterface();
     prog->SetBaseTypes(types);
-    BuildOperatorTable();
 
     try {
         for (TtvsFilter* filter = config.Filter(); filter != nullptr; filter = filter->SubFilter())
@@ -354,7 +202,6 @@ void TtvsCompiler::ResetState()
     FMainProg = nullptr;
     FProg = nullptr;
     FTable = nullptr;
-    FOperators.clear();
     FLoops.clear();
     FLoopExitable.clear();
     FFinallyExprs.clear();
@@ -433,35 +280,6 @@ void TtvsCompiler::MakeUnitsVisible()
     }
 }
 
-void TtvsCompiler::BuildOperatorTable()
-{
-    TTypeSymbol* kinds[] = {FProg->TypInteger(), FProg->TypFloat(), FProg->TypString(),
-                            FProg->TypBoolean(), FProg->TypVariant()};
-    const auto add = [&](TTokenType token, TOpKind left, TOpKind right, TBinaryFactory factory) {
-        TTypeSymbol* l = kinds[left];
-        TTypeSymbol* r = kinds[right];
-        if (l != nullptr && r != nullptr)
-            FOperators.push_back({token, l, r, factory});
-    };
-    FOperators.reserve(std::size(SystemOperatorRows) + 12 * std::size(RelationalRows));
-    for (const auto& row : SystemOperatorRows)
-        add(row.Token, row.Left, row.Right, row.Factory);
-    for (const auto& rel : RelationalRows) {
-        add(rel.Token, okI, okI, rel.Int);
-        add(rel.Token, okF, okF, rel.Float);
-        add(rel.Token, okF, okI, rel.Float);
-        add(rel.Token, okI, okF, rel.Float);
-        add(rel.Token, okS, okS, rel.String);
-        add(rel.Token, okS, okV, rel.String);
-        add(rel.Token, okV, okS, rel.String);
-        add(rel.Token, okV, okV, rel.Var);
-        add(rel.Token, okF, okV, rel.Var);
-        add(rel.Token, okI, okV, rel.Var);
-        add(rel.Token, okV, okI, rel.Var);
-        add(rel.Token, okV, okF, rel.Var);
-    }
-}
-
 std::unique_ptr<TTypedExpr> TtvsCompiler::BuildBinaryOperation(TTokenType token,
                                                                std::unique_ptr<TTypedExpr>& left,
                                                                std::unique_ptr<TTypedExpr>& right)
@@ -470,20 +288,10 @@ std::unique_ptr<TTypedExpr> TtvsCompiler::BuildBinaryOperation(TTokenType token,
     TTypeSymbol* r = right->Typ();
     if (l == nullptr || r == nullptr)
         return nullptr;
-    const TOperatorRow* found = nullptr;
-    for (const TOperatorRow& row : FOperators) {
-        if (row.Token != token)
-            continue;
-        if (row.Left == l && row.Right == r) {
-            found = &row;
-            break;
-        }
-        if (l->IsOfType(row.Left) && r->IsOfType(row.Right))
-            found = &row;
-    }
-    if (found == nullptr)
+    const TRegisteredOperator* entry = SystemOperatorsFor(*FProg).OperatorFor(token, l, r);
+    if (entry == nullptr || entry->BinExprClass == nullptr)
         return nullptr;
-    return found->Factory(*FProg, std::move(left), std::move(right));
+    return entry->BinExprClass(*FProg, std::move(left), std::move(right));
 }
 
 void TtvsCompiler::CheckName(const std::u16string& name, const TScriptPos& pos)

@@ -100,7 +100,6 @@ private:
     class TNestingGuard;
     class TTableScope;
     class TCompilerExecution;
-    struct TOperatorRow;
 
     // Driver
     void ResetState();
@@ -115,7 +114,6 @@ private:
     TtvsExecution& CompileTimeExec();
     void MakeUnitsVisible();
     bool IsConfiguredUnit(std::u16string_view name) const;
-    void BuildOperatorTable();
 
     // Program structure and statements
     std::unique_ptr<TNoResultExpr> ParseRootBlock();
@@ -236,7 +234,6 @@ private:
     // The scope names are looked up in; blocks replace it while they read.
     TSymbolTable* FTable = nullptr;
     // The operator table for this compilation, in registration order.
-    std::vector<TOperatorRow> FOperators;
     // Loop bookkeeping: the loop nodes, what can end each, and whether the
     // code being read sits in a finally part.
     std::vector<TScriptPos> FLoops;

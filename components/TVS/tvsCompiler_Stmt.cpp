@@ -63,29 +63,6 @@ bool EndsFlow(const TNoResultExpr& stmt)
            || dynamic_cast<const TExitExpr*>(&stmt) != nullptr;
 }
 
-// The op-assignment entries of the system operator table for the base
-// types in use. The table is built once per thread and rebuilt only when
-// the base types differ (the same types at the same addresses are the same
-// live types, so the cached entries stay valid).
-const TOperators& SystemOperatorsFor(const TtvsProgram& prog)
-{
-    thread_local std::unique_ptr<TSystemOperators> table;
-    thread_local TSystemOperatorTypes tableTypes;
-    TSystemOperatorTypes types;
-    types.Integer = prog.TypInteger();
-    types.Float = prog.TypFloat();
-    types.String = prog.TypString();
-    types.Boolean = prog.TypBoolean();
-    types.Variant = prog.TypVariant();
-    const bool same = table && types.Integer == tableTypes.Integer
-                      && types.Float == tableTypes.Float && types.String == tableTypes.String
-                      && types.Boolean == tableTypes.Boolean && types.Variant == tableTypes.Variant;
-    if (!same) {
-        table = std::make_unique<TSystemOperators>(types);
-        tableTypes = types;
-    }
-    return *table;
-}
 
 } // namespace
 

@@ -1,8 +1,10 @@
 #include "tvsSystemOperators.h"
 
 #include <initializer_list>
+#include <memory>
 
 #include "tvsCoreExprs.h"
+#include "tvsExprs.h"
 #include "tvsRelExprs.h"
 
 namespace {
@@ -156,4 +158,26 @@ TSystemOperators::TSystemOperators(const TSystemOperatorTypes& types)
             both(pair, [&](TTypeSymbol* l, TTypeSymbol* r) {
                 RegisterOpAssign(row.Token, row.Factory, l, r);
             });
+}
+
+// Same base types at the same addresses are the same live types, so a
+// thread's cached table stays valid until a program brings other ones.
+const TOperators& SystemOperatorsFor(const TtvsProgram& prog)
+{
+    thread_local std::unique_ptr<TSystemOperators> table;
+    thread_local TSystemOperatorTypes tableTypes;
+    TSystemOperatorTypes types;
+    types.Integer = prog.TypInteger();
+    types.Float = prog.TypFloat();
+    types.String = prog.TypString();
+    types.Boolean = prog.TypBoolean();
+    types.Variant = prog.TypVariant();
+    const bool same = table && types.Integer == tableTypes.Integer
+                      && types.Float == tableTypes.Float && types.String == tableTypes.String
+                      && types.Boolean == tableTypes.Boolean && types.Variant == tableTypes.Variant;
+    if (!same) {
+        table = std::make_unique<TSystemOperators>(types);
+        tableTypes = types;
+    }
+    return *table;
 }

@@ -22,3 +22,9 @@ class TSystemOperators final : public TOperators {
 public:
     explicit TSystemOperators(const TSystemOperatorTypes& types);
 };
+
+class TtvsProgram;
+
+// The system operator table for the base types of a program, built once per
+// thread and rebuilt only when the base types change.
+const TOperators& SystemOperatorsFor(const TtvsProgram& prog);
