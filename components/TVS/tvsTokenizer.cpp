@@ -387,7 +387,7 @@ void TTokenizerRules::FinishStates()
     for (const auto& state : FStates) {
         if (state->FSlots[TState::EndOfTextSlot] == nullptr)
             state->FSlots[TState::EndOfTextSlot] = FEndOfText;
-        for (const TTransition*& slot : state->FSlots)
+        for ([[maybe_unused]] const TTransition*& slot : state->FSlots)
             assert(slot != nullptr && "every state needs an otherwise rule");
     }
 }
