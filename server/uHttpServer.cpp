@@ -19,6 +19,7 @@
 #include <ctime>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/sendfile.h>
@@ -79,19 +80,26 @@ const char* ReasonPhraseOf(int number)
 }
 
 // HTTP dates are English whatever the user's locale, so they are built here
-// instead of by strftime.
-std::string HttpDate()
+// instead of by strftime. The text changes once a second; each worker keeps
+// its last one instead of formatting it again for every answer.
+std::string_view HttpDate()
 {
     static const char* const Days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    thread_local std::time_t cachedSecond = -1;
+    thread_local char text[64];
+    thread_local int length = 0;
     const std::time_t now = std::time(nullptr);
-    std::tm t{};
-    gmtime_r(&now, &t);
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", Days[t.tm_wday],
-                  t.tm_mday, Months[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
+    if (now != cachedSecond || length <= 0) {
+        std::tm t{};
+        gmtime_r(&now, &t);
+        length = std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                               Days[t.tm_wday], t.tm_mday, Months[t.tm_mon], t.tm_year + 1900,
+                               t.tm_hour, t.tm_min, t.tm_sec);
+        cachedSecond = now;
+    }
+    return std::string_view(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 bool IsTextType(const std::string& type)
@@ -773,6 +781,12 @@ void THttpServer::Activate()
             ::close(fd);
         throw EHttpBindError(BindFailedText + std::to_string(FDefaultPort) + ": " + reason);
     }
+    // The kernel hands over a connection once its first request bytes are
+    // in, so a worker does not wake, find nothing to read and sleep again.
+    // A client that stays silent is still handed over after a second, and
+    // the read time-out then applies as before.
+    const int deferSeconds = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
     // Accepted sockets inherit the send time-out from the listening socket.
     const timeval sendTimeout{SendTimeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
