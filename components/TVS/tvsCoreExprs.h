@@ -319,67 +319,29 @@ protected:
     std::unique_ptr<TDataExpr> FLeft;
 };
 
-class TAssignConstToIntegerVarExpr final : public TAssignConstExpr {
+// One class per kind of value, so the optimiser and the tests can tell the
+// stores apart; the store itself is the target's typed assignment.
+template <class TValue, class TParam, void (TExprBase::*Store)(TtvsExecution&, TParam) const>
+class TAssignConstToVarExpr final : public TAssignConstExpr {
 public:
-    TAssignConstToIntegerVarExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> left,
-                                 int64_t value)
-        : TAssignConstExpr(pos, std::move(left))
-        , FValue(value)
-    {}
-    void EvalNoResult(TtvsExecution& exec) const override
-    {
-        FLeft->AssignValueAsInteger(exec, FValue);
-    }
-
-private:
-    int64_t FValue;
-};
-
-class TAssignConstToFloatVarExpr final : public TAssignConstExpr {
-public:
-    TAssignConstToFloatVarExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> left, double value)
-        : TAssignConstExpr(pos, std::move(left))
-        , FValue(value)
-    {}
-    void EvalNoResult(TtvsExecution& exec) const override
-    {
-        FLeft->AssignValueAsFloat(exec, FValue);
-    }
-
-private:
-    double FValue;
-};
-
-class TAssignConstToBoolVarExpr final : public TAssignConstExpr {
-public:
-    TAssignConstToBoolVarExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> left, bool value)
-        : TAssignConstExpr(pos, std::move(left))
-        , FValue(value)
-    {}
-    void EvalNoResult(TtvsExecution& exec) const override
-    {
-        FLeft->AssignValueAsBoolean(exec, FValue);
-    }
-
-private:
-    bool FValue;
-};
-
-class TAssignConstToStringVarExpr final : public TAssignConstExpr {
-public:
-    TAssignConstToStringVarExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> left,
-                                UnicodeString value)
+    TAssignConstToVarExpr(const TScriptPos& pos, std::unique_ptr<TDataExpr> left, TValue value)
         : TAssignConstExpr(pos, std::move(left))
         , FValue(std::move(value))
     {}
-    void EvalNoResult(TtvsExecution& exec) const override
-    {
-        FLeft->AssignValueAsString(exec, FValue);
-    }
+    void EvalNoResult(TtvsExecution& exec) const override { (FLeft.get()->*Store)(exec, FValue); }
 
 private:
-    UnicodeString FValue;
+    TValue FValue;
 };
+
+using TAssignConstToIntegerVarExpr =
+    TAssignConstToVarExpr<int64_t, int64_t, &TExprBase::AssignValueAsInteger>;
+using TAssignConstToFloatVarExpr =
+    TAssignConstToVarExpr<double, double, &TExprBase::AssignValueAsFloat>;
+using TAssignConstToBoolVarExpr =
+    TAssignConstToVarExpr<bool, bool, &TExprBase::AssignValueAsBoolean>;
+using TAssignConstToStringVarExpr =
+    TAssignConstToVarExpr<UnicodeString, const UnicodeString&, &TExprBase::AssignValueAsString>;
 
 // i := i + n and i := i - n, in place on the slot (wrapping).
 class TIncIntVarExpr final : public TAssignExpr {

@@ -1,35 +1,10 @@
 #include "tvsCoreExprs.h"
 
-#include <functional>
-#include <limits>
-
 #include <gtest/gtest.h>
 
 #include "tvsExprsTestTrees.h"
 
 namespace {
-
-constexpr int64_t MaxInt = std::numeric_limits<int64_t>::max();
-constexpr int64_t MinInt = std::numeric_limits<int64_t>::min();
-
-struct TScriptCase {
-    const char* name;
-    std::function<TStmt(TTreeBuilder&)> build;
-    std::u16string output;
-    std::u16string errors;
-};
-
-void RunCases(const std::vector<TScriptCase>& cases)
-{
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TTreeBuilder b;
-        TStmt body = c.build(b);
-        ItvsProgramExecution exec = b.Run(std::move(body));
-        EXPECT_EQ(Output(exec), c.output);
-        EXPECT_EQ(Errors(exec), c.errors);
-    }
-}
 
 // PrintLn of each integer expression, one per line.
 template <class... E> TStmt PrintEach(TTreeBuilder& b, E... values)

@@ -2,10 +2,15 @@
 // runs them as a main program the way a compiled script runs.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "tvsCoreExprs.h"
 #include "tvsExprs.h"
@@ -141,4 +146,28 @@ inline std::u16string Output(const ItvsProgramExecution& exec)
 inline std::u16string Errors(const ItvsProgramExecution& exec)
 {
     return exec->Messages().AsInfo();
+}
+
+inline constexpr int64_t MaxInt = std::numeric_limits<int64_t>::max();
+inline constexpr int64_t MinInt = std::numeric_limits<int64_t>::min();
+
+// A tree built by hand, run as a main program, with what it should print and
+// the run-time messages it should leave.
+struct TTreeCase {
+    const char* name;
+    std::function<TStmt(TTreeBuilder&)> build;
+    std::u16string output;
+    std::u16string errors;
+};
+
+inline void RunCases(const std::vector<TTreeCase>& cases)
+{
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTreeBuilder b;
+        TStmt body = c.build(b);
+        ItvsProgramExecution exec = b.Run(std::move(body));
+        EXPECT_EQ(Output(exec), c.output);
+        EXPECT_EQ(Errors(exec), c.errors);
+    }
 }

@@ -1,36 +1,11 @@
 #include "tvsMagicExprs.h"
 
-#include <functional>
-#include <limits>
-
 #include <gtest/gtest.h>
 
 #include "tvsExprsTestTrees.h"
 #include "tvsTokenizer.h"
 
 namespace {
-
-constexpr int64_t MaxInt = std::numeric_limits<int64_t>::max();
-constexpr int64_t MinInt = std::numeric_limits<int64_t>::min();
-
-struct TTreeCase {
-    const char* name;
-    std::function<TStmt(TTreeBuilder&)> build;
-    std::u16string output;
-    std::u16string errors;
-};
-
-void RunCases(const std::vector<TTreeCase>& cases)
-{
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TTreeBuilder b;
-        TStmt body = c.build(b);
-        ItvsProgramExecution exec = b.Run(std::move(body));
-        EXPECT_EQ(Output(exec), c.output);
-        EXPECT_EQ(Errors(exec), c.errors);
-    }
-}
 
 TStmt Stmt(TTreeBuilder& b, int line, TExpr expr)
 {

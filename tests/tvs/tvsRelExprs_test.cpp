@@ -55,7 +55,6 @@ std::function<TExpr(TTreeBuilder&)> IVar(int64_t v)
 
 TEST(tvsRelExprs, Comparisons)
 {
-    constexpr int64_t MinInt = std::numeric_limits<int64_t>::min();
     const double nan = std::nan("");
     const TRelRow rows[] = {
         {"signed integers", Rel<TRelLessIntExpr>(), I(MinInt), I(0), true},
